@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Where the program keeps its files, where X-Plane is, and how the interface is localised.
+namespace KOV {
+
+#ifdef Q_OS_WIN
+inline const QString xplaneExecutableName = QStringLiteral("X-Plane.exe");
+#else
+inline const QString xplaneExecutableName = QStringLiteral("X-Plane-x86_64");
+#endif
+
+QString applicationDir();
+bool ensureDir(const QString &path, bool recursive);
+void setWorkingDirectory();
+QString dataDir();
+QString defaultCacheDir();
+QString defaultPreserveDir();
+QString defaultBackupDir();
+
+/** True when an entry named like the X-Plane executable exists directly inside `folder`. */
+bool containsXPlaneExecutable(const QString &folder);
+
+/** Runs detection probe 1 to 4 of this platform; the X-Plane root with a separator, or empty. */
+QString detectionProbe(int number);
+
+QString locateXPlane();
+QString findXPlaneOnDesktop();
+QString findXPlaneOnDesktop(const QString &desktopFolder);
+QString findXPlaneInFirewallRules();
+
+/** The application path of the last firewall rule that names the Windows X-Plane executable. */
+QString lastXPlaneRuleApplication(const QStringList &applicationNames);
+/** The folder (with separator) that holds `executable` when that file exists, else empty. */
+QString folderOfExistingExecutable(const QString &executable);
+
+void setupLanguage(const QString &language);
+
+} // namespace KOV
