@@ -14,6 +14,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
+
 #include <functional>
 
 namespace KOVTest {
@@ -89,7 +90,9 @@ public:
     }
     static Action closeWindow()
     {
-        return [](QWidget *widget) { widget->close(); };
+        return [](QWidget *widget) {
+            widget->close();
+        };
     }
     static Action chooseFolder(const QString &folder)
     {
@@ -124,7 +127,7 @@ private:
             m_seen << box->windowTitle() + QLatin1Char('|') + box->text();
         else
             m_seen << QString::fromLatin1(widget->metaObject()->className()) + QLatin1Char('|')
-                    + widget->windowTitle();
+                          + widget->windowTitle();
         // Unexpected boxes are closed so that nothing ever hangs.
         const Action action = m_actions.isEmpty() ? closeWindow() : m_actions.dequeue();
         QTimer::singleShot(0, widget, [widget, action] { action(widget); });

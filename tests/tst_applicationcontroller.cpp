@@ -108,9 +108,12 @@ void TestApplicationController::styleSheetHoldsEveryRule()
     const QStringList rules = text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(rules.size(), 65);
     QCOMPARE(text.count(QLatin1Char('{')), 65);
-    QVERIFY(rules.first().startsWith(QStringLiteral("QMainWindow#ApplicationWindow { background-color: #2A2A2A")));
-    QVERIFY(rules.at(35).startsWith(QStringLiteral("QWidget#PackageDetail QWidget#Carousel { margin-bottom: 24px")));
-    QVERIFY(rules.last().startsWith(QStringLiteral("QScrollBar::add-page:horizontal, QScrollBar::sub-page:horizontal")));
+    QVERIFY(rules.first().startsWith(
+        QStringLiteral("QMainWindow#ApplicationWindow { background-color: #2A2A2A")));
+    QVERIFY(rules.at(35).startsWith(
+        QStringLiteral("QWidget#PackageDetail QWidget#Carousel { margin-bottom: 24px")));
+    QVERIFY(rules.last().startsWith(
+        QStringLiteral("QScrollBar::add-page:horizontal, QScrollBar::sub-page:horizontal")));
 }
 
 QTEST_MAIN(TestApplicationController)

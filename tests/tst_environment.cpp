@@ -82,7 +82,8 @@ void TestEnvironment::locateXPlane_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("first file wins") << QStringList { "@ROOT@/one/X-Plane-x86_64", "@ROOT@/two/X-Plane-x86_64" }
+    QTest::newRow("first file wins") << QStringList { "@ROOT@/one/X-Plane-x86_64",
+                                                      "@ROOT@/two/X-Plane-x86_64" }
                                      << 0 << "@ROOT@/one/";
     QTest::newRow("folder named like the executable skipped")
         << QStringList { "@ROOT@/dir/X-Plane-x86_64", "@ROOT@/two/X-Plane-x86_64" } << 0 << "@ROOT@/two/";
@@ -149,13 +150,13 @@ void TestEnvironment::firewallRuleChoice_data()
     QTest::newRow("none") << QStringList() << "";
     QTest::newRow("unrelated rules") << QStringList { "C:\\Windows\\svchost.exe", "" } << "";
     QTest::newRow("last of two installations wins")
-        << QStringList { "C:\\X-Plane 11\\X-Plane.exe", "C:\\Tools\\x.exe", "D:\\Sim\\X-Plane 12\\X-Plane.exe" }
+        << QStringList { "C:\\X-Plane 11\\X-Plane.exe", "C:\\Tools\\x.exe",
+                         "D:\\Sim\\X-Plane 12\\X-Plane.exe" }
         << "D:\\Sim\\X-Plane 12\\X-Plane.exe";
-    QTest::newRow("other letter case matches") << QStringList { "C:\\A\\X-Plane.exe", "E:\\XP\\x-plane.EXE" }
-                                               << "E:\\XP\\x-plane.EXE";
-    QTest::newRow("extension after the name does not") << QStringList { "C:\\A\\X-Plane.exe",
-                                                                        "C:\\B\\X-Plane.exe.bak" }
-                                                       << "C:\\A\\X-Plane.exe";
+    QTest::newRow("other letter case matches")
+        << QStringList { "C:\\A\\X-Plane.exe", "E:\\XP\\x-plane.EXE" } << "E:\\XP\\x-plane.EXE";
+    QTest::newRow("extension after the name does not")
+        << QStringList { "C:\\A\\X-Plane.exe", "C:\\B\\X-Plane.exe.bak" } << "C:\\A\\X-Plane.exe";
 }
 
 void TestEnvironment::firewallRuleChoice()
@@ -177,7 +178,8 @@ void TestEnvironment::englishInstallsNoTranslator()
     KOV::setupLanguage(QStringLiteral("en"));
     KOV::setupLanguage(QStringLiteral("xx"));
     QCOMPARE(counter.count, 0);
-    QCOMPARE(QCoreApplication::translate("QSplashScreen", "Loading fonts..."), QStringLiteral("Loading fonts..."));
+    QCOMPARE(QCoreApplication::translate("QSplashScreen", "Loading fonts..."),
+             QStringLiteral("Loading fonts..."));
     qApp->removeEventFilter(&counter);
     QDir::setCurrent(QCoreApplication::applicationDirPath());
 }
@@ -189,7 +191,8 @@ void TestEnvironment::germanTranslatorIsInstalled()
     QDir::setCurrent(QCoreApplication::applicationDirPath());
     KOV::setupLanguage(QStringLiteral("de"));
     QCOMPARE(counter.count, 1);
-    QVERIFY(QCoreApplication::translate("QSplashScreen", "Loading fonts...") != QStringLiteral("Loading fonts..."));
+    QVERIFY(QCoreApplication::translate("QSplashScreen", "Loading fonts...")
+            != QStringLiteral("Loading fonts..."));
     QVERIFY(QCoreApplication::translate("QMessageBox", "Invalid Folder") != QStringLiteral("Invalid Folder"));
     qApp->removeEventFilter(&counter);
 }

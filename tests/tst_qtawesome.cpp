@@ -1,6 +1,5 @@
-#include <QtTest>
-
 #include <QPainter>
+#include <QtTest>
 
 #include "common/qtawesome.h"
 #include "common/qtawesomechariconpainter.h"
@@ -53,19 +52,18 @@ void TestQtAwesome::optionLookup_data()
     QTest::addColumn<QString>("expected");
 
     const QVariantMap full {
-        { "color", "base" },
-        { "color-disabled", "disabled" },
-        { "color-disabled-off", "disabled-off" },
-        { "color-off", "off" },
-        { "color-active", "active" },
+        { "color", "base" },    { "color-disabled", "disabled" }, { "color-disabled-off", "disabled-off" },
+        { "color-off", "off" }, { "color-active", "active" },
     };
     QTest::newRow("normal on") << full << int(QIcon::Normal) << int(QIcon::On) << "base";
     QTest::newRow("normal off") << full << int(QIcon::Normal) << int(QIcon::Off) << "off";
     QTest::newRow("disabled on") << full << int(QIcon::Disabled) << int(QIcon::On) << "disabled";
     QTest::newRow("disabled off") << full << int(QIcon::Disabled) << int(QIcon::Off) << "disabled-off";
-    QTest::newRow("active off without combined key") << full << int(QIcon::Active) << int(QIcon::Off) << "active";
+    QTest::newRow("active off without combined key")
+        << full << int(QIcon::Active) << int(QIcon::Off) << "active";
     QTest::newRow("selected falls back to off") << full << int(QIcon::Selected) << int(QIcon::Off) << "off";
-    QTest::newRow("selected on falls back to base") << full << int(QIcon::Selected) << int(QIcon::On) << "base";
+    QTest::newRow("selected on falls back to base")
+        << full << int(QIcon::Selected) << int(QIcon::On) << "base";
     QTest::newRow("empty text skipped") << QVariantMap { { "color", "base" }, { "color-disabled", "" } }
                                         << int(QIcon::Disabled) << int(QIcon::On) << "base";
     QTest::newRow("nothing at all") << QVariantMap() << int(QIcon::Disabled) << int(QIcon::Off) << "";
@@ -120,8 +118,11 @@ void TestQtAwesome::glyphSize()
 void TestQtAwesome::twentyPixelRectDrawsEighteenPixelGlyph()
 {
     const QString family = KOV::sharedIcons()->fontName();
-    const QImage drawn = KOV::sharedIcons()->icon(0xF072).pixmap(QSize(20, 20)).toImage().convertToFormat(
-        QImage::Format_ARGB32);
+    const QImage drawn = KOV::sharedIcons()
+                             ->icon(0xF072)
+                             .pixmap(QSize(20, 20))
+                             .toImage()
+                             .convertToFormat(QImage::Format_ARGB32);
     QCOMPARE(drawn.size(), QSize(20, 20));
     QCOMPARE(drawn, drawReference(family, 18, QSize(20, 20)));
     QVERIFY(drawn != drawReference(family, 17, QSize(20, 20)));
@@ -132,7 +133,8 @@ void TestQtAwesome::disabledModeUsesItsColour()
 {
     QVariantMap options = KOV::darkIconOptions();
     options.insert(QStringLiteral("color-disabled"), QColor(0, 0, 255));
-    const QImage image = KOV::sharedIcons()->icon(0xF00C, options).pixmap(QSize(24, 24), QIcon::Disabled).toImage();
+    const QImage image
+        = KOV::sharedIcons()->icon(0xF00C, options).pixmap(QSize(24, 24), QIcon::Disabled).toImage();
     int blue = 0;
     for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x) {
@@ -152,7 +154,8 @@ void TestQtAwesome::sharedFactoryIsWhiteAndDarkOptionsBlack()
     QtAwesome *shared = KOV::sharedIcons();
     QCOMPARE(shared, KOV::sharedIcons());
     QCOMPARE(shared->defaultOption(QStringLiteral("color")).value<QColor>(), QColor(255, 255, 255));
-    QCOMPARE(shared->defaultOption(QStringLiteral("color-disabled")).value<QColor>(), QColor(255, 255, 255, 60));
+    QCOMPARE(shared->defaultOption(QStringLiteral("color-disabled")).value<QColor>(),
+             QColor(255, 255, 255, 60));
     QCOMPARE(shared->defaultOption(QStringLiteral("scale-factor")).toDouble(), 0.9);
     QtAwesome plain;
     QCOMPARE(plain.defaultOption(QStringLiteral("color")).value<QColor>(), QColor(50, 50, 50));

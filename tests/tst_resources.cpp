@@ -1,8 +1,7 @@
-#include <QtTest>
-
 #include <QFontInfo>
 #include <QImageReader>
 #include <QResource>
+#include <QtTest>
 
 #include "app/startup.h"
 

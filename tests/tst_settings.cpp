@@ -100,7 +100,8 @@ void TestSettings::saveWritesAllSevenKeysInOrder()
 
 void TestSettings::resetEmptiesFileButKeepsCommittedCopy()
 {
-    QVERIFY(KOVTest::writeFile(m_home->iniPath(), "[General]\nInstallation=/xp/\nLanguage=de\nShowFilter=true\n"));
+    QVERIFY(KOVTest::writeFile(m_home->iniPath(),
+                               "[General]\nInstallation=/xp/\nLanguage=de\nShowFilter=true\n"));
     {
         Settings settings;
         settings.reset();

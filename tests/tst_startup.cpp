@@ -1,6 +1,5 @@
-#include <QtTest>
-
 #include <QSplashScreen>
+#include <QtTest>
 
 #include "app/startup.h"
 #include "testsupport.h"
@@ -18,8 +17,9 @@ protected:
     {
         if (event->type() == QEvent::Show) {
             if (auto *splash = qobject_cast<QSplashScreen *>(watched)) {
-                connect(splash, &QSplashScreen::messageChanged, this,
-                        [this](const QString &message) { messages << message; }, Qt::UniqueConnection);
+                connect(
+                    splash, &QSplashScreen::messageChanged, this,
+                    [this](const QString &message) { messages << message; }, Qt::UniqueConnection);
             }
         }
         return false;
@@ -72,9 +72,9 @@ int TestStartup::run()
 void TestStartup::addLocate(const QByteArray &output, int exitCode)
 {
     // The marker file tells whether a probe ran at all.
-    m_home->addProgram(QStringLiteral("locate"), "touch '" + QFile::encodeName(m_home->path()) + "/locate-ran'\n"
-                                                     + "printf '%s' '" + output + "'\nexit "
-                                                     + QByteArray::number(exitCode) + "\n");
+    m_home->addProgram(QStringLiteral("locate"), "touch '" + QFile::encodeName(m_home->path())
+                                                     + "/locate-ran'\n" + "printf '%s' '" + output
+                                                     + "'\nexit " + QByteArray::number(exitCode) + "\n");
 }
 
 void TestStartup::storedFolderSkipsDetection()
@@ -88,16 +88,16 @@ void TestStartup::storedFolderSkipsDetection()
 
     QVERIFY(answerer.seen().isEmpty());
     QVERIFY(!QFileInfo::exists(m_home->path() + "/locate-ran"));
-    QCOMPARE(m_splash->messages,
-             QStringList({ "Starting...", "Loading saved configuration...", "Setting up application language...",
-                           "Loading fonts...", "Initializing...", "Creating UI..." }));
+    QCOMPARE(m_splash->messages, QStringList({ "Starting...", "Loading saved configuration...",
+                                               "Setting up application language...", "Loading fonts...",
+                                               "Initializing...", "Creating UI..." }));
 
     const QString data = m_home->dataPath() + QLatin1Char('/');
     const QString ini = iniText();
-    for (const QString &line : { QStringLiteral("Installation=/nowhere/X-Plane/"), QStringLiteral("Language=en"),
-                                 "Cache=" + data + "cache/", "Preserve=" + data + "preserve/",
-                                 "Backup=" + data + "backup/", QStringLiteral("ShowFilter=false"),
-                                 QStringLiteral("LocalRepo=false") })
+    for (const QString &line :
+         { QStringLiteral("Installation=/nowhere/X-Plane/"), QStringLiteral("Language=en"),
+           "Cache=" + data + "cache/", "Preserve=" + data + "preserve/", "Backup=" + data + "backup/",
+           QStringLiteral("ShowFilter=false"), QStringLiteral("LocalRepo=false") })
         QVERIFY2(ini.contains(line + QLatin1Char('\n')), qPrintable(line + " in\n" + ini));
 }
 
@@ -125,9 +125,9 @@ void TestStartup::locateFindsFolder()
     QVERIFY(answerer.seen().isEmpty());
     QVERIFY(iniText().contains("Installation=" + root + "/\n"));
     QCOMPARE(m_splash->messages.mid(4, 4),
-             QStringList({ "Auto-detecting X-Plane installation...1", "Auto-detecting X-Plane installation...2",
-                           "Auto-detecting X-Plane installation...3",
-                           "Auto-detecting X-Plane installation...4" }));
+             QStringList(
+                 { "Auto-detecting X-Plane installation...1", "Auto-detecting X-Plane installation...2",
+                   "Auto-detecting X-Plane installation...3", "Auto-detecting X-Plane installation...4" }));
     QCOMPARE(m_splash->messages.at(8), QStringLiteral("Initializing..."));
 }
 
@@ -142,12 +142,13 @@ void TestStartup::cancelledSelectionEndsWithStatusOne()
     QCOMPARE(run(), 1);
 
     QVERIFY(answerer.allAnswered());
-    QCOMPARE(answerer.seen(),
-             QStringList({ "Auto-dectection failed|Unable to determine XPlane installation path.\n\nPlease select "
-                           "the XPlane folder in the next dialog",
-                           "QFileDialog|Select the XPlane folder",
-                           "Dectection failed|Unable to determine XPlane installation path.\n\nApplication cannot "
-                           "continue further." }));
+    QCOMPARE(
+        answerer.seen(),
+        QStringList({ "Auto-dectection failed|Unable to determine XPlane installation path.\n\nPlease select "
+                      "the XPlane folder in the next dialog",
+                      "QFileDialog|Select the XPlane folder",
+                      "Dectection failed|Unable to determine XPlane installation path.\n\nApplication cannot "
+                      "continue further." }));
     QVERIFY(QFileInfo::exists(m_home->path() + "/locate-ran"));
     QCOMPARE(m_splash->messages.at(8), QStringLiteral("Manual-detecting X-Plane installation..."));
     QVERIFY(!m_splash->messages.contains(QStringLiteral("Initializing...")));
@@ -175,11 +176,13 @@ void TestStartup::invalidFolderAsksAgain()
 
     QVERIFY(answerer.allAnswered());
     QCOMPARE(answerer.seen().at(2),
-             QStringLiteral("Invalid Folder|Oops...this doesn't seem to be a XPlane installation folder.\n\nTry again"));
+             QStringLiteral(
+                 "Invalid Folder|Oops...this doesn't seem to be a XPlane installation folder.\n\nTry again"));
     QCOMPARE(answerer.seen().size(), 4);
     QVERIFY(iniText().contains("Installation=" + right + "/\n"));
     const QString log = logText();
-    QVERIFY2(log.contains(QStringLiteral("Checking directory :  \"%1/X-Plane-x86_64\"\n").arg(wrong)), qPrintable(log));
+    QVERIFY2(log.contains(QStringLiteral("Checking directory :  \"%1/X-Plane-x86_64\"\n").arg(wrong)),
+             qPrintable(log));
     QVERIFY(log.contains(QStringLiteral("Checking directory :  \"%1/X-Plane-x86_64\"\n").arg(right)));
 }
 
@@ -214,8 +217,8 @@ void TestStartup::germanFromLoadingFontsOn()
     QCOMPARE(run(), 0);
     const QStringList messages = m_splash->messages;
     QCOMPARE(messages.size(), 6);
-    QCOMPARE(messages.mid(0, 3),
-             QStringList({ "Starting...", "Loading saved configuration...", "Setting up application language..." }));
+    QCOMPARE(messages.mid(0, 3), QStringList({ "Starting...", "Loading saved configuration...",
+                                               "Setting up application language..." }));
     QCOMPARE(messages.at(3), QCoreApplication::translate("QSplashScreen", "Loading fonts..."));
     QVERIFY(messages.at(3) != QStringLiteral("Loading fonts..."));
     QVERIFY(messages.at(5) != QStringLiteral("Creating UI..."));

@@ -9,9 +9,12 @@
 #include <QTranslator>
 
 #ifdef Q_OS_WIN
+// windows.h must come first.
+// clang-format off
 #include <windows.h>
 #include <netfw.h>
 #include <oleauto.h>
+// clang-format on
 #endif
 
 namespace KOV {
@@ -180,8 +183,9 @@ QStringList firewallRuleApplications()
         while (variants->Next(1, &element, &fetched) == S_OK && fetched == 1) {
             bool ok = SUCCEEDED(VariantChangeType(&element, &element, 0, VT_DISPATCH));
             INetFwRule *rule = nullptr;
-            ok = ok && SUCCEEDED(V_DISPATCH(&element)->QueryInterface(__uuidof(INetFwRule),
-                                                                      reinterpret_cast<void **>(&rule)));
+            ok = ok
+                 && SUCCEEDED(V_DISPATCH(&element)->QueryInterface(__uuidof(INetFwRule),
+                                                                   reinterpret_cast<void **>(&rule)));
             if (!ok) {
                 VariantClear(&element);
                 break;

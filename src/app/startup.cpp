@@ -121,7 +121,8 @@ QString selectXPlaneFolder()
 
 bool loadFonts()
 {
-    const int regular = QFontDatabase::addApplicationFont(QStringLiteral(":/resources/font/ProximaNova-Regular.otf"));
+    const int regular
+        = QFontDatabase::addApplicationFont(QStringLiteral(":/resources/font/ProximaNova-Regular.otf"));
     if (regular < 0)
         return false;
     if (QFontDatabase::addApplicationFont(QStringLiteral(":/resources/font/Proxima_Nova_Bold.otf")) < 0)
@@ -181,12 +182,13 @@ int runApplication(QApplication &application)
         }
 
         if (folder.isEmpty()) {
-            messages.show(QCoreApplication::translate("QSplashScreen", "Manual-detecting X-Plane installation..."));
+            messages.show(
+                QCoreApplication::translate("QSplashScreen", "Manual-detecting X-Plane installation..."));
             QMessageBox::information(
                 nullptr, QCoreApplication::translate("QMessageBox", "Auto-dectection failed"),
-                QCoreApplication::translate("QMessageBox",
-                                            "Unable to determine XPlane installation path.\n\nPlease select the "
-                                            "XPlane folder in the next dialog"),
+                QCoreApplication::translate(
+                    "QMessageBox", "Unable to determine XPlane installation path.\n\nPlease select the "
+                                   "XPlane folder in the next dialog"),
                 QMessageBox::Ok);
             folder = selectXPlaneFolder();
         }
@@ -195,7 +197,8 @@ int runApplication(QApplication &application)
             QMessageBox::information(
                 nullptr, QCoreApplication::translate("QMessageBox", "Dectection failed"),
                 QCoreApplication::translate(
-                    "QMessageBox", "Unable to determine XPlane installation path.\n\nApplication cannot continue further."),
+                    "QMessageBox",
+                    "Unable to determine XPlane installation path.\n\nApplication cannot continue further."),
                 QMessageBox::Ok);
             QCoreApplication::quit();
             return 1;

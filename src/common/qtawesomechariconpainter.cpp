@@ -7,11 +7,12 @@
 
 namespace KOV {
 
-void QtAwesomeCharIconPainter::paint(QtAwesome *awesome, QPainter *painter, const QRect &rect, QIcon::Mode mode,
-                                     QIcon::State state, const QVariantMap &options)
+void QtAwesomeCharIconPainter::paint(QtAwesome *awesome, QPainter *painter, const QRect &rect,
+                                     QIcon::Mode mode, QIcon::State state, const QVariantMap &options)
 {
     painter->save();
-    const QColor color = optionValueForModeAndState(options, QStringLiteral("color"), mode, state).value<QColor>();
+    const QColor color
+        = optionValueForModeAndState(options, QStringLiteral("color"), mode, state).value<QColor>();
     const QString text = optionValueForModeAndState(options, QStringLiteral("text"), mode, state).toString();
     painter->setPen(color);
     painter->setFont(awesome->font(glyphPixelSize(rect.height(), options)));

@@ -12,8 +12,8 @@ public:
                const QVariantMap &options) override;
 
     /** The value of `key` ("color" or "text") for a mode and state, falling back to the plain key. */
-    static QVariant optionValueForModeAndState(const QVariantMap &options, const QString &key, QIcon::Mode mode,
-                                               QIcon::State state);
+    static QVariant optionValueForModeAndState(const QVariantMap &options, const QString &key,
+                                               QIcon::Mode mode, QIcon::State state);
     /** The glyph's pixel size for a rectangle height. */
     static int glyphPixelSize(int rectHeight, const QVariantMap &options);
 };
