@@ -93,6 +93,8 @@ void TestStartup::storedFolderSkipsDetection()
                                                "Initializing...", "Creating UI..." }));
 
     const QString data = m_home->dataPath() + QLatin1Char('/');
+    QVERIFY(QFileInfo(data + "cache").isDir());
+    QVERIFY(QFileInfo::exists(data + "download.db"));
     const QString ini = iniText();
     for (const QString &line :
          { QStringLiteral("Installation=/nowhere/X-Plane/"), QStringLiteral("Language=en"),

@@ -10,12 +10,15 @@
 #include <QMessageBox>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QNetworkAccessManager>
 #include <QSplashScreen>
 #include <QTextStream>
 
 #include "app/environment.h"
 #include "app/settings.h"
 #include "common/qtawesome.h"
+#include "managers/downloadmanager.h"
+#include "models/package.h"
 
 namespace KOV {
 
@@ -119,6 +122,12 @@ QString selectXPlaneFolder()
     }
 }
 
+ManagerSet createManagers(QSharedPointer<Settings> settings)
+{
+    auto network = QSharedPointer<QNetworkAccessManager>::create();
+    return { QSharedPointer<Managers::DownloadManager>::create(settings, network) };
+}
+
 bool loadFonts()
 {
     const int regular
@@ -208,6 +217,9 @@ int runApplication(QApplication &application)
     settings->commit();
 
     messages.show(QCoreApplication::translate("QSplashScreen", "Initializing..."), false);
+    Models::Package::registerMetaTypes();
+
+    const ManagerSet managers = createManagers(settings);
 
     messages.show(QCoreApplication::translate("QSplashScreen", "Creating UI..."), false);
     splash.close();

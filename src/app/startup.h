@@ -9,6 +9,17 @@ class QApplication;
 namespace KOV {
 
 class Settings;
+namespace Managers {
+class DownloadManager;
+}
+
+/** The long-lived managers; the download manager keeps the network access alive. */
+struct ManagerSet
+{
+    QSharedPointer<Managers::DownloadManager> downloadManager;
+};
+
+ManagerSet createManagers(QSharedPointer<Settings> settings);
 
 /** The path of this run's log file in the data folder. */
 QString logFilePath();

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QFuture>
+#include <QFutureWatcher>
+#include <QObject>
+#include <QSharedPointer>
+#include <QSqlDatabase>
+#include <QVector>
+#include <atomic>
+
+#include "models/package.h"
+
+namespace KOV {
+class Settings;
+namespace Managers {
+class DownloadManager;
+}
+} // namespace KOV
+
+namespace KOV::Controllers {
+
+/** An archive that is downloaded and waits for its turn to be installed. */
+struct PendingInstallation
+{
+    QSharedPointer<Models::Package> package;
+    QString version;
+    QString archivePath;
+};
+
+/** Owns the catalogue and every change to installed packages, and records them in packages.db. */
+class PackageController final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(PackageController)
+public:
+    PackageController(QSharedPointer<KOV::Settings> settings,
+                      QSharedPointer<Managers::DownloadManager> downloadManager, QObject *parent = nullptr);
+    ~PackageController() override;
+
+    QSharedPointer<KOV::Settings> settings() const { return m_settings; }
+    QSharedPointer<Managers::DownloadManager> downloadManager() const { return m_downloadManager; }
+    QVector<QSharedPointer<Models::Package>> packages() const { return m_packageList; }
+    bool isInstalling() const { return m_installing.load(); }
+
+    void openDatabase();
+    void saveState(const QSharedPointer<Models::Package> &package, const QString &version);
+    int databaseStatus(const QSharedPointer<Models::Package> &package);
+    QString databaseVersion(const QSharedPointer<Models::Package> &package);
+    QString installedVersion(const QSharedPointer<Models::Package> &package);
+    QString versionFromFile(const QSharedPointer<Models::Package> &package);
+    void resetDatabase();
+
+    /** The path of a package's KOV_version.txt below the X-Plane root. */
+    static QString versionFilePath(const QString &root, const QSharedPointer<Models::Package> &package);
+
+signals:
+    void update();
+    void busy();
+    void empty();
+    void list();
+    void error(QString error);
+    void detail(QSharedPointer<KOV::Models::Package> package);
+
+private:
+    QVector<QSharedPointer<Models::Package>> m_packageList;
+    QSharedPointer<KOV::Settings> m_settings;
+    QSharedPointer<Managers::DownloadManager> m_downloadManager;
+    QString m_preserveFolder;
+    QString m_backupFolder;
+    QVector<PendingInstallation> m_pendingInstallations;
+    std::atomic<bool> m_installing { false };
+    QFuture<bool> m_installationFuture;
+    QFutureWatcher<bool> m_installationWatcher;
+    QSqlDatabase m_database;
+};
+
+} // namespace KOV::Controllers

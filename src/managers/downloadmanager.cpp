@@ -1,0 +1,333 @@
+#include "managers/downloadmanager.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QPointer>
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include "app/environment.h"
+#include "app/settings.h"
+#include "models/download.h"
+
+namespace KOV::Managers {
+
+using Models::Download;
+
+namespace {
+
+const QString connectionName = QStringLiteral("DownloadDatabaseConnection");
+
+bool execLogged(QSqlQuery &query)
+{
+    if (query.exec())
+        return true;
+    qDebug() << "SQL Error: " << query.lastError().text();
+    return false;
+}
+
+// The first byte position of a "bytes first-last/total" Content-Range, or -1.
+qint64 contentRangeStart(const QByteArray &header)
+{
+    static const QRegularExpression pattern(QStringLiteral("^\\s*bytes\\s+(\\d+)-\\d+/(\\d+|\\*)\\s*$"));
+    const QRegularExpressionMatch match = pattern.match(QString::fromLatin1(header));
+    return match.hasMatch() ? match.captured(1).toLongLong() : -1;
+}
+
+} // namespace
+
+struct DownloadManager::Transfer
+{
+    enum Mode { Undecided, Append, Replace, Discard };
+
+    QSharedPointer<Download> download;
+    QPointer<QNetworkReply> reply;
+    QScopedPointer<QFile> file;
+    Mode mode = Undecided;
+    qint64 rangeStart = -1;
+    bool failed = false;
+};
+
+DownloadManager::DownloadManager(QSharedPointer<KOV::Settings> settings,
+                                 QSharedPointer<QNetworkAccessManager> network, QObject *parent)
+    : QObject(parent)
+    , m_settings(std::move(settings))
+    , m_network(std::move(network))
+    , m_cacheFolder(m_settings->current().cache.value)
+{
+    ensureDir(m_cacheFolder, true);
+    openDatabase();
+}
+
+DownloadManager::~DownloadManager()
+{
+    m_database.close();
+    m_database = QSqlDatabase();
+    QSqlDatabase::removeDatabase(connectionName);
+}
+
+void DownloadManager::openDatabase()
+{
+    m_database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
+    m_database.setDatabaseName(dataDir() + QStringLiteral("download.db"));
+    if (!m_database.open()) {
+        qDebug() << m_database.lastError().text();
+        return;
+    }
+    QSqlQuery query(m_database);
+    query.prepare(QStringLiteral("CREATE TABLE IF NOT EXISTS downloads (id        INTEGER        PRIMARY KEY "
+                                 "AUTOINCREMENT,url       VARCHAR (1024) UNIQUE,timestamp DATETIME       DEFAULT "
+                                 "CURRENT_TIMESTAMP);"));
+    execLogged(query);
+}
+
+QSharedPointer<Download> DownloadManager::find(const QString &url) const
+{
+    const QUrl wanted(url, QUrl::TolerantMode);
+    for (const QSharedPointer<Download> &download : m_downloads) {
+        if (download->request().url() == wanted)
+            return download;
+    }
+    return {};
+}
+
+void DownloadManager::add(QSharedPointer<Download> download, bool deferStart)
+{
+    for (const QSharedPointer<Download> &listed : qAsConst(m_downloads)) {
+        if (listed->id() == download->id())
+            return;
+    }
+    if (download->path().isEmpty())
+        download->setPath(m_cacheFolder + QDir::separator() + download->fileName());
+    m_downloads.append(download);
+    if (!deferStart)
+        startPending();
+}
+
+void DownloadManager::startPending()
+{
+    const QVector<QSharedPointer<Download>> listed = m_downloads;
+    for (const QSharedPointer<Download> &download : listed) {
+        if (download->process() != Download::QUEUED)
+            continue;
+        // URLs that end in the same name share a cache file: one transfer at a time writes it.
+        if (isFileBusy(download))
+            continue;
+        if (download->isResumable())
+            checkSize(download);
+        else
+            transfer(download);
+    }
+}
+
+bool DownloadManager::isFileBusy(const QSharedPointer<Download> &download) const
+{
+    for (const QSharedPointer<Download> &other : m_downloads) {
+        if (other != download && other->path() == download->path()
+            && (other->process() == Download::CHECKING || other->process() == Download::DOWNLOADING))
+            return true;
+    }
+    return false;
+}
+
+void DownloadManager::removeDatabase()
+{
+    const QString file = m_database.databaseName();
+    if (file.isEmpty() || !QFileInfo::exists(file))
+        return;
+    m_database.close();
+    QFile::remove(file);
+}
+
+bool DownloadManager::ownsFile(const QUrl &url) const
+{
+    if (!m_database.isOpen())
+        return false;
+    QSqlQuery query(m_database);
+    query.prepare(QStringLiteral("SELECT id FROM downloads WHERE url = :url"));
+    query.bindValue(QStringLiteral(":url"), url.toString());
+    return execLogged(query) && query.next();
+}
+
+void DownloadManager::claimFile(const QUrl &url)
+{
+    if (!m_database.isOpen())
+        return;
+    // Whoever wrote this cache file before under another URL no longer owns it.
+    const QString name = Download::fileNameForUrl(url);
+    QSqlQuery rows(m_database);
+    rows.prepare(QStringLiteral("SELECT id, url FROM downloads"));
+    if (!execLogged(rows))
+        return;
+    QVector<qlonglong> stale;
+    while (rows.next()) {
+        const QUrl other(rows.value(1).toString(), QUrl::TolerantMode);
+        if (other != url && Download::fileNameForUrl(other) == name)
+            stale << rows.value(0).toLongLong();
+    }
+    for (qlonglong id : qAsConst(stale)) {
+        QSqlQuery remove(m_database);
+        remove.prepare(QStringLiteral("DELETE FROM downloads WHERE id = :id"));
+        remove.bindValue(QStringLiteral(":id"), id);
+        execLogged(remove);
+    }
+    QSqlQuery insert(m_database);
+    insert.prepare(QStringLiteral("INSERT OR REPLACE INTO downloads(url) VALUES (:url)"));
+    insert.bindValue(QStringLiteral(":url"), url.toString());
+    execLogged(insert);
+}
+
+void DownloadManager::checkSize(const QSharedPointer<Download> &download)
+{
+    download->setProcess(Download::CHECKING);
+    QNetworkReply *reply = m_network->head(download->request());
+    connect(reply, &QNetworkReply::errorOccurred, this, [download, reply](QNetworkReply::NetworkError) {
+        qDebug() << "Network Error : " << reply->errorString();
+        download->raiseError(reply->errorString());
+    });
+    connect(reply, &QNetworkReply::finished, this, [this, download, reply] {
+        reply->deleteLater();
+        const QString path = download->path();
+        const QFileInfo local(path);
+        // A partial file is only continued by the URL that wrote it.
+        if (local.exists() && !ownsFile(download->request().url()))
+            QFile::remove(path);
+
+        // An error page carries a length too, but not the archive's.
+        const bool known = reply->error() == QNetworkReply::NoError && reply->hasRawHeader("Content-Length")
+                           && reply->hasRawHeader("Last-Modified");
+        if (known) {
+            const qlonglong remote = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
+            download->setFileSize(remote);
+            const QFileInfo file(path);
+            if (file.exists() && file.isFile()) {
+                if (file.size() == remote) {
+                    finish(download);
+                    return;
+                }
+                if (file.size() < remote)
+                    download->request().setRawHeader("Range", "bytes=" + QByteArray::number(file.size()) + '-');
+                else
+                    QFile::remove(path);
+            }
+        }
+        transfer(download);
+    });
+}
+
+void DownloadManager::transfer(const QSharedPointer<Download> &download)
+{
+    auto state = QSharedPointer<Transfer>::create();
+    state->download = download;
+    state->file.reset(new QFile(download->path()));
+    if (download->process() == Download::QUEUED)
+        QFile::remove(download->path());
+    if (download->request().hasRawHeader("Range"))
+        state->rangeStart = QFileInfo(download->path()).size();
+    claimFile(download->request().url());
+
+    download->setProcess(Download::DOWNLOADING);
+    QNetworkReply *reply = m_network->get(download->request());
+    reply->setReadBufferSize(readBufferSize);
+    state->reply = reply;
+
+    connect(reply, &QNetworkReply::readyRead, this, [this, state] { writeAvailable(*state); });
+    connect(reply, &QNetworkReply::downloadProgress, this, [state](qint64, qint64 total) {
+        // The length of an error page is not the size of the file.
+        if (state->failed || state->mode == Transfer::Discard
+            || state->reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() >= 400)
+            return;
+        Download &download = *state->download;
+        if (download.fileSize() == 0)
+            download.setFileSize(total);
+        const qlonglong onDisk = state->file->isOpen() ? state->file->size() : QFileInfo(download.path()).size();
+        download.setCurrentSize(onDisk);
+    });
+    connect(reply, &QNetworkReply::errorOccurred, this, [state](QNetworkReply::NetworkError) {
+        if (state->failed)
+            return;
+        state->failed = true;
+        qDebug() << "Network Error : " << state->reply->errorString();
+        state->download->raiseError(state->reply->errorString());
+    });
+    connect(reply, &QNetworkReply::finished, this, [this, state] { finishTransfer(state); });
+}
+
+void DownloadManager::writeAvailable(Transfer &transfer)
+{
+    QNetworkReply *reply = transfer.reply;
+    if (transfer.mode == Transfer::Undecided) {
+        // Only bytes that belong at the end of the local file may go there.
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        if (status >= 400 || reply->error() != QNetworkReply::NoError) {
+            transfer.mode = Transfer::Discard;
+        } else if (status == 206) {
+            const qint64 start = contentRangeStart(reply->rawHeader("Content-Range"));
+            if (transfer.rangeStart >= 0 && start == transfer.rangeStart) {
+                transfer.mode = Transfer::Append;
+            } else {
+                transfer.mode = Transfer::Discard;
+                transfer.failed = true;
+                transfer.download->raiseError(
+                    QStringLiteral("Content-Range %1 does not continue a file of %2 bytes")
+                        .arg(QString::fromLatin1(reply->rawHeader("Content-Range")))
+                        .arg(transfer.rangeStart));
+                reply->abort();
+                return;
+            }
+        } else {
+            transfer.mode = Transfer::Replace;
+        }
+    }
+
+    if (transfer.mode == Transfer::Discard) {
+        reply->readAll();
+        return;
+    }
+    if (!transfer.file->isOpen()) {
+        const QIODevice::OpenMode mode = transfer.mode == Transfer::Append
+                                             ? QIODevice::WriteOnly | QIODevice::Append
+                                             : QIODevice::WriteOnly | QIODevice::Truncate;
+        if (!transfer.file->open(mode))
+            return;
+    }
+    while (reply->bytesAvailable() > 0) {
+        const QByteArray chunk = reply->read(qMin<qint64>(reply->bytesAvailable(), readBufferSize));
+        if (transfer.file->write(chunk) != chunk.size())
+            break;
+    }
+}
+
+void DownloadManager::finishTransfer(const QSharedPointer<Transfer> &transfer)
+{
+    if (transfer->reply) {
+        writeAvailable(*transfer);
+        transfer->reply->deleteLater();
+    }
+    if (transfer->file->isOpen()) {
+        transfer->file->flush();
+        transfer->file->close();
+    }
+    transfer->file.reset();
+    finish(transfer->download);
+}
+
+void DownloadManager::finish(const QSharedPointer<Download> &download)
+{
+    // Out of the list before anybody hears of the end, so that find() never hands out a finished download.
+    for (int i = 0; i < m_downloads.size(); ++i) {
+        if (m_downloads.at(i)->id() == download->id()) {
+            m_downloads.removeAt(i);
+            break;
+        }
+    }
+    download->setProcess(Download::FINISHED);
+    startPending();
+}
+
+} // namespace KOV::Managers

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QObject>
+#include <QSharedPointer>
+#include <QSqlDatabase>
+#include <QVector>
+
+class QNetworkAccessManager;
+class QUrl;
+
+namespace KOV {
+class Settings;
+namespace Models {
+class Download;
+}
+} // namespace KOV
+
+namespace KOV::Managers {
+
+/** Runs every HTTP fetch of the program into the cache folder and keeps partial archives resumable. */
+class DownloadManager final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(DownloadManager)
+public:
+    DownloadManager(QSharedPointer<KOV::Settings> settings, QSharedPointer<QNetworkAccessManager> network,
+                    QObject *parent = nullptr);
+    ~DownloadManager() override;
+
+    QSharedPointer<Models::Download> find(const QString &url) const;
+    void add(QSharedPointer<Models::Download> download, bool deferStart = false);
+    void startPending();
+    void removeDatabase();
+
+    QString cacheFolder() const { return m_cacheFolder; }
+
+    /** How much of a reply Qt may hold before the body is written out. */
+    static constexpr qint64 readBufferSize = 1024 * 1024;
+
+private:
+    struct Transfer;
+
+    void openDatabase();
+    void checkSize(const QSharedPointer<Models::Download> &download);
+    void transfer(const QSharedPointer<Models::Download> &download);
+    void writeAvailable(Transfer &transfer);
+    void finishTransfer(const QSharedPointer<Transfer> &transfer);
+    void finish(const QSharedPointer<Models::Download> &download);
+    bool isFileBusy(const QSharedPointer<Models::Download> &download) const;
+    bool ownsFile(const QUrl &url) const;
+    void claimFile(const QUrl &url);
+
+    QSharedPointer<KOV::Settings> m_settings;
+    QSharedPointer<QNetworkAccessManager> m_network;
+    QString m_cacheFolder;
+    QVector<QSharedPointer<Models::Download>> m_downloads;
+    QSqlDatabase m_database;
+};
+
+} // namespace KOV::Managers

@@ -1,0 +1,68 @@
+#include "models/download.h"
+
+#include <QDebug>
+#include <QFileInfo>
+
+namespace KOV::Models {
+
+Download::Download(const QString &url, bool resumable, QObject *parent)
+    : QObject(parent)
+    , m_request(QUrl(url, QUrl::TolerantMode))
+    , m_id(QUuid::createUuid())
+    , m_resumable(resumable)
+{
+    // Follow redirects, but never from https to http (what the older "follow redirects" switch meant).
+    m_request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    // A compressed answer cannot continue a partial file: archives travel as they are.
+    if (resumable)
+        m_request.setRawHeader("Accept-Encoding", "identity");
+}
+
+QString Download::fileName()
+{
+    if (m_fileName.isEmpty())
+        m_fileName = fileNameForUrl(m_request.url());
+    return m_fileName;
+}
+
+QString Download::fileNameForUrl(const QUrl &url)
+{
+    const QString name = QFileInfo(url.path(QUrl::FullyDecoded)).fileName();
+    return name.isEmpty() ? QStringLiteral("download") : name;
+}
+
+void Download::setFileSize(qlonglong size)
+{
+    m_fileSize = size;
+    emit fileSize(size);
+}
+
+void Download::setCurrentSize(qlonglong size)
+{
+    m_currentSize = size;
+    emit currentSize(size);
+}
+
+void Download::setProcess(Process process)
+{
+    m_process = process;
+    emit processChanged(process);
+    if (process == FINISHED)
+        emit finished(m_path);
+}
+
+void Download::notifyState()
+{
+    if (m_fileSize > 0)
+        emit fileSize(m_fileSize);
+    emit processChanged(m_process);
+}
+
+void Download::raiseError(const QString &message)
+{
+    qDebug() << (m_process == CHECKING ? "Header Error - " : "Download Error - ") << m_request.url().toString()
+             << " : " << message;
+    emit error(tr("Server Error"));
+}
+
+} // namespace KOV::Models

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QNetworkRequest>
+#include <QObject>
+#include <QUuid>
+
+namespace KOV::Models {
+
+/** One HTTP fetch into the cache folder, with its progress; resumable ones continue a partial file. */
+class Download final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Download)
+public:
+    enum Process { QUEUED = 0, CHECKING = 1, DOWNLOADING = 2, FINISHED = 3 };
+    Q_ENUM(Process)
+
+    explicit Download(const QString &url, bool resumable, QObject *parent = nullptr);
+
+    QUuid id() const { return m_id; }
+    QNetworkRequest &request() { return m_request; }
+    const QNetworkRequest &request() const { return m_request; }
+    bool isResumable() const { return m_resumable; }
+
+    QString fileName();
+    /** The cache file name of a URL: the last component of its decoded path, or "download". */
+    static QString fileNameForUrl(const QUrl &url);
+
+    QString path() const { return m_path; }
+    void setPath(const QString &path) { m_path = path; }
+
+    qlonglong fileSize() const { return m_fileSize; }
+    void setFileSize(qlonglong size);
+    qlonglong currentSize() const { return m_currentSize; }
+    void setCurrentSize(qlonglong size);
+
+    Process process() const { return m_process; }
+    void setProcess(Process process);
+
+    void notifyState();
+    void raiseError(const QString &message);
+
+signals:
+    void fileSize(qlonglong size);
+    void currentSize(qlonglong size);
+    void finished(QString path);
+    void error(QString error);
+    void processChanged(Process process);
+
+private:
+    QNetworkRequest m_request;
+    Process m_process = QUEUED;
+    QString m_fileName;
+    qlonglong m_fileSize = 0;
+    QUuid m_id;
+    QString m_path;
+    qlonglong m_currentSize = 0;
+    bool m_resumable;
+};
+
+} // namespace KOV::Models

@@ -1,0 +1,113 @@
+#pragma once
+
+#include <QObject>
+#include <QSharedPointer>
+#include <QStringList>
+#include <QVector>
+#include <atomic>
+
+namespace KOV::Models {
+
+struct InstallInstructions
+{
+    QString extract;
+    QStringList preserve;
+    QStringList backup;
+};
+
+struct UninstallInstructions
+{
+    QStringList remove;
+};
+
+struct PackageVersion
+{
+    QString version;
+    QString link;
+    QStringList depends;
+    QSharedPointer<InstallInstructions> install;
+    QSharedPointer<UninstallInstructions> uninstall;
+    QStringList log;
+};
+
+/** One add-on of the catalogue: its texts, its versions (newest first) and where it stands on this machine. */
+class Package final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Package)
+public:
+    enum State {
+        AVAILABLE = 0,
+        INSTALLED = 1,
+        PREPARING = 2,
+        DOWNLOADING = 3,
+        INSTALLING = 4,
+        UNINSTALLING = 5,
+        INSTALL_ERROR = 6,
+        DOWNLOAD_ERROR = 7,
+        DEPENDENCY_ERROR = 8,
+        UNKNOWN = 9
+    };
+    Q_ENUM(State)
+
+    explicit Package(QObject *parent = nullptr);
+
+    /** Lets states and packages travel through queued connections; "State" is the signal's own type name. */
+    static void registerMetaTypes();
+
+    int id() const { return m_id; }
+    QString name() const { return m_name; }
+    QString description() const { return m_description; }
+    QString icon() const { return m_icon; }
+    QString type() const { return m_type; }
+    QString shortDescription() const { return m_shortDescription; }
+    QString manualUrl() const { return m_manualUrl; }
+    QString helpUrl() const { return m_helpUrl; }
+    State state() const { return m_state.load(); }
+    QStringList banners() const { return m_banners; }
+    bool hasUpdate() const { return m_hasUpdate.load(); }
+    QVector<QSharedPointer<PackageVersion>> versions() const { return m_versions; }
+
+    void setId(int id) { m_id = id; }
+    void setName(const QString &name) { m_name = name; }
+    void setDescription(const QString &description) { m_description = description; }
+    void setIcon(const QString &icon) { m_icon = icon; }
+    void setType(const QString &type) { m_type = type; }
+    void setShortDescription(const QString &text) { m_shortDescription = text; }
+    void setManualUrl(const QString &url) { m_manualUrl = url; }
+    void setHelpUrl(const QString &url) { m_helpUrl = url; }
+    void setState(State state);
+    void setBanners(const QStringList &banners) { m_banners = banners; }
+    void setHasUpdate(bool hasUpdate) { m_hasUpdate.store(hasUpdate); }
+    void setVersions(const QVector<QSharedPointer<PackageVersion>> &versions) { m_versions = versions; }
+
+signals:
+    void stateChanged(State state);
+    void totalSize(qlonglong size);
+    void downloadedSize(qlonglong size);
+    void error(QString error);
+    void downloadFinished(QString path);
+    void installed();
+
+private:
+    int m_id = 0;
+    QString m_name;
+    QString m_description;
+    QString m_icon;
+    QString m_type;
+    QString m_shortDescription;
+    QString m_manualUrl;
+    QString m_helpUrl;
+    // Written by the installation task while the GUI thread reads them.
+    std::atomic<State> m_state { UNKNOWN };
+    QStringList m_banners;
+    std::atomic<bool> m_hasUpdate { false };
+    QVector<QSharedPointer<PackageVersion>> m_versions;
+};
+
+/** The position of `version` among the package's versions; 0 (the newest) when it is empty or not offered. */
+int versionIndex(const QSharedPointer<Package> &package, const QString &version);
+
+} // namespace KOV::Models
+
+Q_DECLARE_METATYPE(QSharedPointer<KOV::Models::Package>)

@@ -1,0 +1,518 @@
+#include <QtTest>
+
+#include <QNetworkAccessManager>
+#include <QRandomGenerator>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
+#include "app/settings.h"
+#include "httpserver.h"
+#include "managers/downloadmanager.h"
+#include "models/download.h"
+#include "testsupport.h"
+
+using KOV::Managers::DownloadManager;
+using KOV::Models::Download;
+using KOVTest::HttpServer;
+
+namespace {
+
+QByteArray randomBytes(int size, quint32 seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator generator(seed);
+    generator.fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
+    return bytes;
+}
+
+// Everything a download tells its listeners, in order.
+class Recorder final : public QObject
+{
+public:
+    explicit Recorder(Download *download)
+    {
+        connect(download, QOverload<qlonglong>::of(&Download::fileSize), this, [this](qlonglong size) { events << QStringLiteral("size:%1").arg(size); });
+        connect(download, QOverload<qlonglong>::of(&Download::currentSize), this, [this](qlonglong size) { current << size; });
+        connect(download, &Download::error, this, [this](const QString &text) { events << "error:" + text; });
+        connect(download, &Download::processChanged, this, [this](Download::Process process) {
+            events << "process:" + QString::fromLatin1(QMetaEnum::fromType<Download::Process>().valueToKey(process));
+        });
+        connect(download, &Download::finished, this, [this](const QString &path) {
+            events << QStringLiteral("finished");
+            finishedPath = path;
+            contentAtFinish = KOVTest::readFile(path);
+            ++finishedCount;
+        });
+    }
+
+    QStringList events;
+    QVector<qlonglong> current;
+    QString finishedPath;
+    QByteArray contentAtFinish;
+    int finishedCount = 0;
+};
+
+// Collects the log lines written while it lives.
+class LogCapture
+{
+public:
+    LogCapture()
+    {
+        s_lines.clear();
+        m_previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &message) {
+            s_lines << message;
+        });
+    }
+    ~LogCapture() { qInstallMessageHandler(m_previous); }
+    QStringList lines() const { return s_lines; }
+    bool contains(const QString &start) const
+    {
+        for (const QString &line : s_lines) {
+            if (line.startsWith(start))
+                return true;
+        }
+        return false;
+    }
+
+private:
+    static QStringList s_lines;
+    QtMessageHandler m_previous;
+};
+QStringList LogCapture::s_lines;
+
+} // namespace
+
+class TestDownloadManager final : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void fileNameRule_data();
+    void fileNameRule();
+    void freshDownload();
+    void resume_data();
+    void resume();
+    void completeFileNeedsNoTransfer();
+    void largerFileIsFetchedWhole();
+    void errorStatus_data();
+    void errorStatus();
+    void droppedConnectionResumesLater();
+    void notResumableStartsAfresh();
+    void addingTwiceStartsOnce();
+    void notifyState();
+    void sharedFileNameOneAfterTheOther();
+    void sharedFileNameAtTheSameTime();
+    void partialOfAnotherUrlIsNotContinued();
+    void followsRedirect();
+    void databaseCreatedAndRemoved();
+
+private:
+    QSharedPointer<Download> start(const QString &path, bool resumable);
+    bool waitFinished(Recorder &recorder, int count = 1);
+    QString cacheFile(const QString &name) const { return m_cache + QLatin1Char('/') + name; }
+
+    QScopedPointer<KOVTest::TemporaryHome> m_home;
+    QString m_cache;
+    QSharedPointer<KOV::Settings> m_settings;
+    QSharedPointer<DownloadManager> m_manager;
+    QScopedPointer<HttpServer> m_server;
+    QByteArray m_remote;
+};
+
+void TestDownloadManager::init()
+{
+    m_home.reset(new KOVTest::TemporaryHome);
+    QCoreApplication::setOrganizationName(QStringLiteral("Tarrowmere"));
+    QCoreApplication::setApplicationName(QStringLiteral("KOV Vazuv"));
+    m_cache = m_home->path() + QStringLiteral("/cache");
+    m_settings = QSharedPointer<KOV::Settings>::create();
+    m_settings->edited().cache.value = m_cache + QLatin1Char('/');
+    m_settings->commit();
+    m_manager = QSharedPointer<DownloadManager>::create(m_settings, QSharedPointer<QNetworkAccessManager>::create());
+    m_server.reset(new HttpServer);
+    QVERIFY(m_server->listen());
+    m_remote = randomBytes(3 * 1024 * 1024, 1);
+    m_server->addFile(QStringLiteral("/files/archive.7z"), m_remote);
+}
+
+void TestDownloadManager::cleanup()
+{
+    m_manager.reset();
+    m_server.reset();
+    m_settings.reset();
+    m_home.reset();
+}
+
+QSharedPointer<Download> TestDownloadManager::start(const QString &path, bool resumable)
+{
+    return QSharedPointer<Download>::create(m_server->url(path), resumable);
+}
+
+bool TestDownloadManager::waitFinished(Recorder &recorder, int count)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (recorder.finishedCount < count && timer.elapsed() < 20000)
+        QTest::qWait(10);
+    return recorder.finishedCount >= count;
+}
+
+void TestDownloadManager::fileNameRule_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("plain") << "http://host/a/b/archive.7z" << "archive.7z";
+    QTest::newRow("ends in a slash") << "http://host/a/b/" << "download";
+    QTest::newRow("no path") << "http://host" << "download";
+    QTest::newRow("encoded blank") << "http://host/x/my%20plugin.7z" << "my plugin.7z";
+    QTest::newRow("query left out") << "http://host/get/file.zip?id=4" << "file.zip";
+    QTest::newRow("download endpoint") << "http://host/packages/12/download" << "download";
+}
+
+void TestDownloadManager::fileNameRule()
+{
+    QFETCH(QString, url);
+    QFETCH(QString, name);
+    Download download(url, true);
+    QCOMPARE(download.fileName(), name);
+    QCOMPARE(download.path(), QString());
+    m_manager->add(QSharedPointer<Download>::create(url, false), true);
+    QCOMPARE(m_manager->find(url)->path(), m_cache + "//" + name);
+}
+
+void TestDownloadManager::freshDownload()
+{
+    auto download = start(QStringLiteral("/files/archive.7z"), true);
+    Recorder recorder(download.data());
+    m_manager->add(download);
+    QVERIFY(waitFinished(recorder));
+
+    QCOMPARE(KOVTest::readFile(cacheFile("archive.7z")), m_remote);
+    QCOMPARE(m_server->requestLines(), QStringList({ "HEAD /files/archive.7z", "GET /files/archive.7z" }));
+    QCOMPARE(recorder.events.first(), QStringLiteral("process:CHECKING"));
+    QCOMPARE(recorder.events.at(1), QStringLiteral("size:%1").arg(m_remote.size()));
+    QCOMPARE(recorder.events.at(2), QStringLiteral("process:DOWNLOADING"));
+    QCOMPARE(recorder.events.mid(recorder.events.size() - 2), QStringList({ "process:FINISHED", "finished" }));
+    QVERIFY(!recorder.events.join(';').contains("error"));
+    QCOMPARE(recorder.current.last(), qlonglong(m_remote.size()));
+    QVERIFY(m_manager->find(m_server->url("/files/archive.7z")).isNull());
+}
+
+void TestDownloadManager::resume_data()
+{
+    QTest::addColumn<int>("quirk");
+    QTest::addColumn<QString>("expectedGet");
+    QTest::addColumn<bool>("expectError");
+    QTest::addColumn<bool>("endsWithRemote");
+    // 0 none, 1 ignores Range, 2 HEAD without Content-Length, 3 HEAD without Last-Modified, 4 206 from elsewhere
+    QTest::newRow("continues with Range") << 0 << "GET /files/archive.7z bytes=1048576-" << false << true;
+    QTest::newRow("200 to a ranged request replaces") << 1 << "GET /files/archive.7z bytes=1048576-" << false << true;
+    QTest::newRow("no length: whole file") << 2 << "GET /files/archive.7z" << false << true;
+    QTest::newRow("no date: whole file") << 3 << "GET /files/archive.7z" << false << true;
+    QTest::newRow("206 that does not continue") << 4 << "GET /files/archive.7z bytes=1048576-" << true << false;
+}
+
+void TestDownloadManager::resume()
+{
+    QFETCH(int, quirk);
+    QFETCH(QString, expectedGet);
+    QFETCH(bool, expectError);
+    QFETCH(bool, endsWithRemote);
+
+    // A partial file left by an earlier run of the same URL.
+    const QByteArray partial = m_remote.left(1024 * 1024);
+    {
+        auto first = start(QStringLiteral("/files/archive.7z"), true);
+        Recorder recorder(first.data());
+        m_manager->add(first);
+        QVERIFY(waitFinished(recorder));
+    }
+    QFile file(cacheFile("archive.7z"));
+    QVERIFY(file.resize(partial.size()));
+    m_server->clearRequests();
+
+    HttpServer::Behaviour behaviour;
+    behaviour.ignoreRange = quirk == 1;
+    behaviour.omitContentLength = quirk == 2;
+    behaviour.omitLastModified = quirk == 3;
+    behaviour.rangeStartShift = quirk == 4 ? 4096 : 0;
+    m_server->setBehaviour(QStringLiteral("/files/archive.7z"), behaviour);
+
+    auto download = start(QStringLiteral("/files/archive.7z"), true);
+    Recorder recorder(download.data());
+    m_manager->add(download);
+    QVERIFY(waitFinished(recorder));
+
+    QCOMPARE(m_server->requestLines().value(1), expectedGet);
+    QCOMPARE(recorder.events.contains(QStringLiteral("error:Server Error")), expectError);
+    QCOMPARE(KOVTest::readFile(cacheFile("archive.7z")), endsWithRemote ? m_remote : partial);
+    if (quirk == 0) {
+        QVERIFY(!recorder.current.isEmpty());
+        QVERIFY(recorder.current.first() > partial.size());
+        QCOMPARE(download->fileSize(), qlonglong(m_remote.size()));
+    }
+}
+
+void TestDownloadManager::completeFileNeedsNoTransfer()
+{
+    QVERIFY(KOVTest::writeFile(cacheFile("archive.7z"), QByteArray(10, 'x')));
+    {
+        auto first = start(QStringLiteral("/files/archive.7z"), true);
+        Recorder recorder(first.data());
+        m_manager->add(first);
+        QVERIFY(waitFinished(recorder));
+    }
+    m_server->clearRequests();
+
+    auto download = start(QStringLiteral("/files/archive.7z"), true);
+    Recorder recorder(download.data());
+    m_manager->add(download);
+    QVERIFY(waitFinished(recorder));
+
+    QCOMPARE(m_server->requestLines(), QStringList({ "HEAD /files/archive.7z" }));
+    QCOMPARE(recorder.events, QStringList({ "process:CHECKING", QStringLiteral("size:%1").arg(m_remote.size()),
+                                            "process:FINISHED", "finished" }));
+    QCOMPARE(recorder.finishedPath, m_cache + "//archive.7z");
+    // Gone from the list at once: a later install creates a new download.
+    QVERIFY(m_manager->find(m_server->url("/files/archive.7z")).isNull());
+}
+
+void TestDownloadManager::largerFileIsFetchedWhole()
+{
+    {
+        auto first = start(QStringLiteral("/files/archive.7z"), true);
+        Recorder recorder(first.data());
+        m_manager->add(first);
+        QVERIFY(waitFinished(recorder));
+    }
+    QFile file(cacheFile("archive.7z"));
+    QVERIFY(file.open(QIODevice::Append));
+    file.write("trailing junk");
+    file.close();
+    m_server->clearRequests();
+
+    auto download = start(QStringLiteral("/files/archive.7z"), true);
+    Recorder recorder(download.data());
+    m_manager->add(download);
+    QVERIFY(waitFinished(recorder));
+    QCOMPARE(m_server->requestLines(), QStringList({ "HEAD /files/archive.7z", "GET /files/archive.7z" }));
+    QCOMPARE(KOVTest::readFile(cacheFile("archive.7z")), m_remote);
+}
+
+void TestDownloadManager::errorStatus_data()
+{
+    QTest::addColumn<bool>("resumable");
+    QTest::addColumn<QByteArray>("before");
+    QTest::newRow("archive, no file before") << true << QByteArray();
+    QTest::newRow("archive, partial file before") << true << QByteArray("partial");
+    QTest::newRow("catalogue, no file before") << false << QByteArray();
+}
+
+void TestDownloadManager::errorStatus()
+{
+    QFETCH(bool, resumable);
+    QFETCH(QByteArray, before);
+    const QString path = QStringLiteral("/files/archive.7z");
+    if (!before.isEmpty()) {
+        // Written by this URL in an earlier run.
+        auto first = start(path, true);
+        Recorder recorder(first.data());
+        m_manager->add(first);
+        QVERIFY(waitFinished(recorder));
+        QVERIFY(KOVTest::writeFile(cacheFile("archive.7z"), before));
+    }
+    HttpServer::Behaviour behaviour;
+    behaviour.errorStatus = 503;
+    m_server->setBehaviour(path, behaviour);
+
+    LogCapture log;
+    auto download = start(path, resumable);
+    Recorder recorder(download.data());
+    m_manager->add(download);
+    QVERIFY(waitFinished(recorder));
+
+    QVERIFY2(recorder.events.mid(recorder.events.size() - 3)
+                 == QStringList({ "error:Server Error", "process:FINISHED", "finished" }),
+             qPrintable(recorder.events.join(QLatin1Char(';'))));
+    QCOMPARE(QFileInfo::exists(cacheFile("archive.7z")), !before.isEmpty());
+    if (!before.isEmpty())
+        QCOMPARE(KOVTest::readFile(cacheFile("archive.7z")), before);
+    QVERIFY(log.contains(QStringLiteral("Network Error : ")));
+    QVERIFY(log.contains(QStringLiteral("Download Error -  \"%1\"").arg(m_server->url(path))));
+    QCOMPARE(log.contains(QStringLiteral("Header Error - ")), resumable);
+}
+
+void TestDownloadManager::droppedConnectionResumesLater()
+{
+    const QString path = QStringLiteral("/files/archive.7z");
+    HttpServer::Behaviour behaviour;
+    behaviour.dropAfter = 1000 * 1000;
+    m_server->setBehaviour(path, behaviour);
+    {
+        auto first = start(path, true);
+        Recorder recorder(first.data());
+        m_manager->add(first);
+        QVERIFY(waitFinished(recorder));
+        QVERIFY(recorder.events.contains(QStringLiteral("error:Server Error")));
+    }
+    const QByteArray partial = KOVTest::readFile(cacheFile("archive.7z"));
+    QVERIFY(partial.size() > 0 && partial.size() <= 1000 * 1000);
+    QCOMPARE(partial, m_remote.left(partial.size()));
+
+    m_server->clearBehaviours();
+    m_server->clearRequests();
+    auto second = start(path, true);
+    Recorder recorder(second.data());
+    m_manager->add(second);
+    QVERIFY(waitFinished(recorder));
+    QCOMPARE(m_server->requestLines().value(1), QStringLiteral("GET %1 bytes=%2-").arg(path).arg(partial.size()));
+    QCOMPARE(KOVTest::readFile(cacheFile("archive.7z")), m_remote);
+}
+
+void TestDownloadManager::notResumableStartsAfresh()
+{
+    QVERIFY(KOVTest::writeFile(cacheFile("packages.json"), QByteArray(5000, 'o')));
+    m_server->addFile(QStringLiteral("/packages.json"), "[]");
+    auto download = start(QStringLiteral("/packages.json"), false);
+    Recorder recorder(download.data());
+    m_manager->add(download);
+    QVERIFY(waitFinished(recorder));
+    QCOMPARE(m_server->requestLines(), QStringList({ "GET /packages.json" }));
+    QCOMPARE(KOVTest::readFile(cacheFile("packages.json")), QByteArray("[]"));
+    QVERIFY(!download->request().hasRawHeader("Range"));
+}
+
+void TestDownloadManager::addingTwiceStartsOnce()
+{
+    auto download = start(QStringLiteral("/files/archive.7z"), true);
+    Recorder recorder(download.data());
+    m_manager->add(download);
+    m_manager->add(download);
+    QCOMPARE(m_manager->find(m_server->url("/files/archive.7z")), download);
+    QVERIFY(waitFinished(recorder));
+    QTest::qWait(50);
+    QCOMPARE(m_server->requestLines().size(), 2);
+    QCOMPARE(recorder.finishedCount, 1);
+}
+
+void TestDownloadManager::notifyState()
+{
+    Download download(m_server->url("/x"), true);
+    Recorder recorder(&download);
+    download.notifyState();
+    QCOMPARE(recorder.events, QStringList({ "process:QUEUED" }));
+    download.setFileSize(1234);
+    recorder.events.clear();
+    download.notifyState();
+    QCOMPARE(recorder.events, QStringList({ "size:1234", "process:QUEUED" }));
+}
+
+void TestDownloadManager::sharedFileNameOneAfterTheOther()
+{
+    const QByteArray a = randomBytes(200 * 1024, 2);
+    const QByteArray b = randomBytes(200 * 1024, 3);
+    m_server->addFile(QStringLiteral("/a/pkg/download"), a);
+    m_server->addFile(QStringLiteral("/b/pkg/download"), b);
+
+    for (const auto &[path, bytes] : { std::make_pair(QStringLiteral("/a/pkg/download"), a),
+                                       std::make_pair(QStringLiteral("/b/pkg/download"), b),
+                                       std::make_pair(QStringLiteral("/a/pkg/download"), a) }) {
+        auto download = start(path, true);
+        Recorder recorder(download.data());
+        m_manager->add(download);
+        QVERIFY(waitFinished(recorder));
+        QCOMPARE(recorder.contentAtFinish, bytes);
+    }
+    // Same size, but the file of another URL is never taken as complete.
+    QCOMPARE(m_server->requestLines(),
+             QStringList({ "HEAD /a/pkg/download", "GET /a/pkg/download", "HEAD /b/pkg/download",
+                           "GET /b/pkg/download", "HEAD /a/pkg/download", "GET /a/pkg/download" }));
+}
+
+void TestDownloadManager::sharedFileNameAtTheSameTime()
+{
+    const QByteArray a = randomBytes(2 * 1024 * 1024, 4);
+    const QByteArray b = randomBytes(1024 * 1024, 5);
+    m_server->addFile(QStringLiteral("/a/icon.png"), a);
+    m_server->addFile(QStringLiteral("/b/icon.png"), b);
+    HttpServer::Behaviour slow;
+    slow.trickleBytes = 256 * 1024;
+    slow.trickleIntervalMs = 5;
+    m_server->setBehaviour(QStringLiteral("/a/icon.png"), slow);
+
+    for (bool resumable : { true, false }) {
+        m_server->clearRequests();
+        auto first = start(QStringLiteral("/a/icon.png"), resumable);
+        auto second = start(QStringLiteral("/b/icon.png"), resumable);
+        Recorder firstRecorder(first.data());
+        Recorder secondRecorder(second.data());
+        m_manager->add(first);
+        m_manager->add(second);
+        QCOMPARE(second->process(), Download::QUEUED);
+        QVERIFY(waitFinished(secondRecorder));
+        QCOMPARE(firstRecorder.finishedCount, 1);
+        QCOMPARE(firstRecorder.contentAtFinish, a);
+        QCOMPARE(secondRecorder.contentAtFinish, b);
+        // The second transfer began only after the first had ended.
+        const QStringList lines = m_server->requestLines();
+        QVERIFY2(lines.last().endsWith(QStringLiteral("/b/icon.png")), qPrintable(lines.join(';')));
+        QVERIFY(!lines.first().endsWith(QStringLiteral("/b/icon.png")));
+    }
+}
+
+void TestDownloadManager::partialOfAnotherUrlIsNotContinued()
+{
+    const QByteArray a = randomBytes(512 * 1024, 6);
+    const QByteArray b = randomBytes(1024 * 1024, 7);
+    m_server->addFile(QStringLiteral("/a/pack.7z"), a);
+    m_server->addFile(QStringLiteral("/b/pack.7z"), b);
+    {
+        auto first = start(QStringLiteral("/a/pack.7z"), true);
+        Recorder recorder(first.data());
+        m_manager->add(first);
+        QVERIFY(waitFinished(recorder));
+    }
+    m_server->clearRequests();
+    auto second = start(QStringLiteral("/b/pack.7z"), true);
+    Recorder recorder(second.data());
+    m_manager->add(second);
+    QVERIFY(waitFinished(recorder));
+    QCOMPARE(m_server->requestLines(), QStringList({ "HEAD /b/pack.7z", "GET /b/pack.7z" }));
+    QCOMPARE(KOVTest::readFile(cacheFile("pack.7z")), b);
+}
+
+void TestDownloadManager::followsRedirect()
+{
+    HttpServer::Behaviour redirect;
+    redirect.redirectTo = QStringLiteral("/files/archive.7z");
+    m_server->setBehaviour(QStringLiteral("/latest/archive.7z"), redirect);
+    auto download = start(QStringLiteral("/latest/archive.7z"), true);
+    Recorder recorder(download.data());
+    m_manager->add(download);
+    QVERIFY(waitFinished(recorder));
+    QCOMPARE(KOVTest::readFile(cacheFile("archive.7z")), m_remote);
+    QVERIFY(!recorder.events.join(';').contains(QStringLiteral("error")));
+}
+
+void TestDownloadManager::databaseCreatedAndRemoved()
+{
+    const QString file = m_home->dataPath() + QStringLiteral("/download.db");
+    QVERIFY(QFileInfo::exists(file));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("inspect"));
+        db.setDatabaseName(file);
+        QVERIFY(db.open());
+        QSqlQuery query(QStringLiteral("SELECT sql FROM sqlite_master WHERE name = 'downloads'"), db);
+        QVERIFY(query.next());
+        QVERIFY(query.value(0).toString().startsWith(QStringLiteral("CREATE TABLE downloads (id        INTEGER")));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("inspect"));
+    m_manager->removeDatabase();
+    QVERIFY(!QFileInfo::exists(file));
+    m_manager->removeDatabase();
+}
+
+QTEST_MAIN(TestDownloadManager)
+#include "tst_downloadmanager.moc"
