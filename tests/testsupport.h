@@ -9,6 +9,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProcess>
 #include <QQueue>
 #include <QSettings>
 #include <QStandardPaths>
@@ -147,6 +148,48 @@ inline void clearPendingQuit()
 {
     QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
     QCoreApplication::exec();
+}
+
+/** Collects the log lines written while it lives. */
+class LogCapture
+{
+public:
+    LogCapture()
+    {
+        lines().clear();
+        m_previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext &, const QString &message) { lines() << message; });
+    }
+    ~LogCapture() { qInstallMessageHandler(m_previous); }
+    Q_DISABLE_COPY_MOVE(LogCapture)
+
+    static QStringList &lines()
+    {
+        static QStringList captured;
+        return captured;
+    }
+    bool contains(const QString &start) const { return count(start) > 0; }
+    int count(const QString &start) const
+    {
+        int found = 0;
+        for (const QString &line : lines())
+            found += line.startsWith(start) ? 1 : 0;
+        return found;
+    }
+
+private:
+    QtMessageHandler m_previous;
+};
+
+/** Packs everything below `folder` into a 7z archive with the system's 7-Zip. */
+inline bool make7z(const QString &archive, const QString &folder, const QStringList &extra = {})
+{
+    QFile::remove(archive);
+    QProcess process;
+    process.setWorkingDirectory(folder);
+    process.start(QStringLiteral("7z"), QStringList { QStringLiteral("a"), QStringLiteral("-bd") } + extra
+                                            + QStringList { archive, QStringLiteral(".") });
+    return process.waitForFinished(60000) && process.exitCode() == 0;
 }
 
 inline QByteArray readFile(const QString &path)

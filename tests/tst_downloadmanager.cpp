@@ -52,33 +52,6 @@ public:
     int finishedCount = 0;
 };
 
-// Collects the log lines written while it lives.
-class LogCapture
-{
-public:
-    LogCapture()
-    {
-        s_lines.clear();
-        m_previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &message) {
-            s_lines << message;
-        });
-    }
-    ~LogCapture() { qInstallMessageHandler(m_previous); }
-    QStringList lines() const { return s_lines; }
-    bool contains(const QString &start) const
-    {
-        for (const QString &line : s_lines) {
-            if (line.startsWith(start))
-                return true;
-        }
-        return false;
-    }
-
-private:
-    static QStringList s_lines;
-    QtMessageHandler m_previous;
-};
-QStringList LogCapture::s_lines;
 
 } // namespace
 
@@ -326,7 +299,7 @@ void TestDownloadManager::errorStatus()
     behaviour.errorStatus = 503;
     m_server->setBehaviour(path, behaviour);
 
-    LogCapture log;
+    KOVTest::LogCapture log;
     auto download = start(path, resumable);
     Recorder recorder(download.data());
     m_manager->add(download);

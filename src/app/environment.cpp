@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTranslator>
 
@@ -70,6 +71,16 @@ QString defaultPreserveDir()
 QString defaultBackupDir()
 {
     return dataDir() + QStringLiteral("backup") + QDir::separator();
+}
+
+bool staysInside(const QString &relativePath)
+{
+    QString path = relativePath;
+    path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    static const QRegularExpression drive(QStringLiteral("^[A-Za-z]:"));
+    if (path.startsWith(QLatin1Char('/')) || path.contains(drive))
+        return false;
+    return !path.split(QLatin1Char('/')).contains(QStringLiteral(".."));
 }
 
 bool containsXPlaneExecutable(const QString &folder)

@@ -20,6 +20,9 @@ QString defaultCacheDir();
 QString defaultPreserveDir();
 QString defaultBackupDir();
 
+/** True when a relative path can only name something below its base: not absolute, no drive, no "..". */
+bool staysInside(const QString &relativePath);
+
 /** True when an entry named like the X-Plane executable exists directly inside `folder`. */
 bool containsXPlaneExecutable(const QString &folder);
 

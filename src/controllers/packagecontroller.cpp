@@ -4,17 +4,25 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTextStream>
+#include <QVersionNumber>
+#include <algorithm>
 
 #include "app/environment.h"
 #include "app/settings.h"
+#include "extractors/p7zipextractor.h"
 #include "managers/downloadmanager.h"
+#include "models/download.h"
 
 namespace KOV::Controllers {
 
 using Models::Package;
+using Models::PackageVersion;
 
 namespace {
 
@@ -28,6 +36,81 @@ bool execLogged(QSqlQuery &query)
     return false;
 }
 
+QString jsonString(const QJsonValue &value)
+{
+    return value.isString() ? value.toString() : QString();
+}
+
+QStringList jsonStrings(const QJsonValue &value)
+{
+    QStringList strings;
+    for (const QJsonValue &element : value.toArray())
+        strings << jsonString(element);
+    return strings;
+}
+
+// The text under the interface language, else under "en", else nothing.
+QString localized(const QJsonValue &value, const QString &language)
+{
+    if (!value.isObject())
+        return QString();
+    const QJsonObject texts = value.toObject();
+    return jsonString(texts.contains(language) ? texts.value(language) : texts.value(QStringLiteral("en")));
+}
+
+QSharedPointer<PackageVersion> parseVersion(const QJsonObject &object)
+{
+    auto version = QSharedPointer<PackageVersion>::create();
+    version->version = jsonString(object.value(QStringLiteral("version")));
+    version->link = jsonString(object.value(QStringLiteral("link")));
+    version->depends = jsonStrings(object.value(QStringLiteral("depends")));
+    version->log = jsonStrings(object.value(QStringLiteral("log")));
+    const QJsonObject install = object.value(QStringLiteral("install")).toObject();
+    version->install = QSharedPointer<Models::InstallInstructions>::create();
+    version->install->extract = jsonString(install.value(QStringLiteral("extract")));
+    version->install->preserve = jsonStrings(install.value(QStringLiteral("preserve")));
+    version->install->backup = jsonStrings(install.value(QStringLiteral("backup")));
+    version->uninstall = QSharedPointer<Models::UninstallInstructions>::create();
+    version->uninstall->remove
+        = jsonStrings(object.value(QStringLiteral("uninstall")).toObject().value(QStringLiteral("remove")));
+    return version;
+}
+
+// An instruction entry below the X-Plane root; empty (and logged) when it would leave it or name the root.
+QString entryLocation(const QString &base, const QString &entry)
+{
+    QString trimmed = entry;
+    trimmed.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    const QStringList parts = trimmed.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    const bool namesRoot
+        = std::all_of(parts.cbegin(), parts.cend(), [](const QString &part) { return part == QLatin1String("."); });
+    if (!staysInside(entry) || namesRoot) {
+        qDebug() << "Skipping entry outside the X-Plane folder : " << entry;
+        return QString();
+    }
+    return base + QDir::separator() + entry;
+}
+
+QString parentFolder(const QString &path)
+{
+    return QFileInfo(path).absolutePath();
+}
+
+// Copies a saved file back over whatever is at the destination; the saved copy goes only once it is back.
+bool putBack(const QString &saved, const QString &destination)
+{
+    ensureDir(parentFolder(destination), true);
+    const QFileInfo target(destination);
+    if ((target.exists() || target.isSymLink()) && !target.isDir())
+        QFile::remove(destination);
+    if (!QFile::copy(saved, destination)) {
+        qDebug() << "Keeping saved copy, it could not be put back : " << saved;
+        return false;
+    }
+    QFile::remove(saved);
+    return true;
+}
+
 } // namespace
 
 PackageController::PackageController(QSharedPointer<KOV::Settings> settings,
@@ -38,6 +121,10 @@ PackageController::PackageController(QSharedPointer<KOV::Settings> settings,
     , m_preserveFolder(m_settings->current().preserve.value)
     , m_backupFolder(m_settings->current().backup.value)
 {
+    m_localRepositoryTimer.setSingleShot(true);
+    m_localRepositoryTimer.setInterval(1000);
+    connect(&m_localRepositoryTimer, &QTimer::timeout, this,
+            [this] { parseCatalogue(applicationDir() + QStringLiteral("packages.json")); });
 }
 
 PackageController::~PackageController()
@@ -45,6 +132,293 @@ PackageController::~PackageController()
     m_database.close();
     m_database = QSqlDatabase();
     QSqlDatabase::removeDatabase(connectionName);
+}
+
+QString PackageController::catalogueUrl()
+{
+    return QStringLiteral(KOV_CATALOGUE_URL) + QStringLiteral("packages.json");
+}
+
+void PackageController::setCatalogueUrl(const QString &url)
+{
+    m_catalogueUrl = url;
+}
+
+void PackageController::loadCatalogue()
+{
+    emit busy();
+    ensureDir(m_preserveFolder, true);
+    ensureDir(m_backupFolder, true);
+    openDatabase();
+    m_packageList.clear();
+
+    if (m_settings->current().localRepo.value.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0) {
+        m_localRepositoryTimer.start();
+        return;
+    }
+
+    auto download = QSharedPointer<Models::Download>::create(
+        m_catalogueUrl.isEmpty() ? catalogueUrl() : m_catalogueUrl, false);
+    // A failed download keeps its error on screen: what is left in the file is not a catalogue.
+    auto failed = QSharedPointer<bool>::create(false);
+    connect(download.data(), &Models::Download::error, this, [this, failed](const QString &text) {
+        *failed = true;
+        emit error(text);
+    });
+    connect(download.data(), &Models::Download::finished, this, [this, failed](const QString &path) {
+        if (!*failed)
+            parseCatalogue(path);
+    });
+    m_downloadManager->add(download);
+}
+
+void PackageController::parseCatalogue(const QString &path)
+{
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly)) {
+        const QString language = m_settings->current().language.value;
+        const QJsonArray entries = QJsonDocument::fromJson(file.readAll()).array();
+        for (const QJsonValue &entry : entries) {
+            const QJsonObject object = entry.toObject();
+            QVector<QSharedPointer<PackageVersion>> versions;
+            for (const QJsonValue &version : object.value(QStringLiteral("versions")).toArray())
+                versions << parseVersion(version.toObject());
+            if (versions.isEmpty())
+                continue;
+            std::sort(versions.begin(), versions.end(), [](const auto &a, const auto &b) {
+                return QVersionNumber::compare(QVersionNumber::fromString(a->version),
+                                               QVersionNumber::fromString(b->version))
+                       > 0;
+            });
+
+            auto package = QSharedPointer<Package>(new Package);
+            package->setName(localized(object.value(QStringLiteral("name")), language));
+            const QJsonValue id = object.value(QStringLiteral("id"));
+            package->setId(id.isDouble() ? id.toInt() : 0);
+            package->setState(Package::AVAILABLE);
+            package->setShortDescription(localized(object.value(QStringLiteral("short_description")), language));
+            package->setDescription(localized(object.value(QStringLiteral("description")), language));
+            package->setType(jsonString(object.value(QStringLiteral("type"))));
+            package->setIcon(jsonString(object.value(QStringLiteral("icon"))));
+            package->setManualUrl(jsonString(object.value(QStringLiteral("manual_url"))));
+            package->setHelpUrl(jsonString(object.value(QStringLiteral("help_url"))));
+            package->setBanners(jsonStrings(object.value(QStringLiteral("banner"))));
+            package->setVersions(versions);
+
+            if (databaseStatus(package) == Package::INSTALLED) {
+                package->setState(Package::INSTALLED);
+                const QVersionNumber installed = QVersionNumber::fromString(installedVersion(package));
+                const QVersionNumber latest = QVersionNumber::fromString(versions.first()->version);
+                if (installed.isNull() || (!latest.isNull() && latest > installed))
+                    package->setHasUpdate(true);
+            }
+            m_packageList.append(package);
+        }
+        file.close();
+    }
+    emit update();
+    emit list();
+}
+
+QString PackageController::changeLogHtml(const QSharedPointer<Package> &package, const QString &version)
+{
+    if (package->state() != Package::INSTALLED)
+        return QString();
+    const QString installed = installedVersion(package);
+    if (installed.isEmpty())
+        return QString();
+    const int installedIndex = Models::versionIndex(package, installed);
+    const int targetIndex = Models::versionIndex(package, version);
+    if (installedIndex <= targetIndex)
+        return QString();
+
+    const QVector<QSharedPointer<PackageVersion>> versions = package->versions();
+    QString html;
+    for (int k = targetIndex; k < installedIndex; ++k) {
+        const PackageVersion &entry = *versions.at(k);
+        html += QStringLiteral("<strong>") + entry.version + QStringLiteral("</strong>");
+        if (entry.log.isEmpty()) {
+            html += QStringLiteral("<p>Not available></p>");
+            continue;
+        }
+        html += QStringLiteral("<ul>");
+        for (const QString &line : entry.log)
+            html += QStringLiteral("<li>") + line + QStringLiteral("</li>");
+        html += QStringLiteral("</ul>");
+    }
+    return html;
+}
+
+Dependency PackageController::parseDependency(const QString &entry)
+{
+    Dependency dependency;
+    if (entry.isEmpty()) {
+        qDebug() << "Invalid dependency info";
+        return dependency;
+    }
+    const QStringList parts = entry.split(QLatin1Char(':'));
+    dependency.id = parts.first().toInt();
+    dependency.minimum = parts.value(1);
+    dependency.valid = true;
+    return dependency;
+}
+
+FileContext PackageController::fileContext(const QSharedPointer<Package> &package)
+{
+    FileContext context;
+    context.root = m_settings->current().installation.value;
+    context.preserveFolder = m_preserveFolder;
+    context.backupFolder = m_backupFolder;
+    const QVector<QSharedPointer<PackageVersion>> versions = package->versions();
+    if (!versions.isEmpty())
+        context.installed = versions.at(Models::versionIndex(package, installedVersion(package)));
+    return context;
+}
+
+bool PackageController::install(const QSharedPointer<Package> &package, const QString &version,
+                                const QString &archivePath, const FileContext &context) const
+{
+    if (archivePath.isEmpty() || package->versions().isEmpty())
+        return false;
+    const QString extract = package->versions().at(Models::versionIndex(package, version))->install->extract;
+    // Refused before anything is touched.
+    if (!staysInside(extract)) {
+        qDebug() << "Extract folder outside the X-Plane folder : " << extract;
+        return false;
+    }
+    preserveFiles(package, version, context);
+    // Saved before the remove list can delete it: on a first install that list may name X-Plane's own file.
+    backupFiles(package, version, context);
+    removeInstalledFiles(package, context);
+    backupFiles(package, version, context);
+    if (!extractArchive(package, version, archivePath, true, context))
+        return false;
+    restorePreservedFiles(package, version, context);
+    if (Models::versionIndex(package, version) == 0)
+        package->setHasUpdate(false);
+    package->setState(Package::INSTALLED);
+    return true;
+}
+
+bool PackageController::preserveFiles(const QSharedPointer<Package> &package, const QString &version,
+                                      const FileContext &context) const
+{
+    const auto target = package->versions().at(Models::versionIndex(package, version));
+    for (const QString &entry : qAsConst(target->install->preserve)) {
+        const QString source = entryLocation(context.root, entry);
+        if (source.isEmpty())
+            continue;
+        const QString copy = context.preserveFolder + QDir::separator() + entry;
+        const QFileInfo info(source);
+        if (!info.exists())
+            continue;
+        ensureDir(parentFolder(copy), true);
+        // A copy left by an earlier, unfinished run is the user's file: it wins.
+        if (info.isFile() && !QFileInfo::exists(copy))
+            QFile::copy(source, copy);
+    }
+    return true;
+}
+
+bool PackageController::backupFiles(const QSharedPointer<Package> &package, const QString &version,
+                                    const FileContext &context) const
+{
+    const auto target = package->versions().at(Models::versionIndex(package, version));
+    for (const QString &entry : qAsConst(target->install->backup)) {
+        const QString source = entryLocation(context.root, entry);
+        if (source.isEmpty())
+            continue;
+        const QString copy = context.backupFolder + QDir::separator() + entry;
+        const QFileInfo info(source);
+        if (!info.exists() || QFileInfo::exists(copy))
+            continue;
+        ensureDir(parentFolder(copy), true);
+        if (info.isFile())
+            QFile::copy(source, copy);
+    }
+    return true;
+}
+
+bool PackageController::extractArchive(const QSharedPointer<Package> &package, const QString &version,
+                                       const QString &archivePath, bool deleteArchive,
+                                       const FileContext &context) const
+{
+    const QString extract = package->versions().at(Models::versionIndex(package, version))->install->extract;
+    if (!staysInside(extract))
+        return false;
+    const QString folder = context.root + QDir::separator() + extract + QDir::separator();
+    ensureDir(folder, true);
+    Extractors::P7ZipExtractor extractor;
+    const bool extracted = extractor.extract(archivePath, folder);
+    if (extracted && deleteArchive)
+        QFile::remove(archivePath);
+    return extracted;
+}
+
+bool PackageController::restorePreservedFiles(const QSharedPointer<Package> &package, const QString &version,
+                                              const FileContext &context) const
+{
+    const auto target = package->versions().at(Models::versionIndex(package, version));
+    for (const QString &entry : qAsConst(target->install->preserve)) {
+        const QString destination = entryLocation(context.root, entry);
+        if (destination.isEmpty())
+            continue;
+        const QString copy = context.preserveFolder + QDir::separator() + entry;
+        const QFileInfo saved(copy);
+        if (!saved.exists())
+            continue;
+        // The user's file replaces whatever the archive brought in its place.
+        if (saved.isFile())
+            putBack(copy, destination);
+        else
+            QDir().mkdir(parentFolder(destination));
+    }
+    return true;
+}
+
+bool PackageController::removeInstalledFiles(const QSharedPointer<Package> &package,
+                                             const FileContext &context) const
+{
+    if (context.installed) {
+        for (const QString &entry : qAsConst(context.installed->uninstall->remove)) {
+            const QString path = entryLocation(context.root, entry);
+            if (path.isEmpty())
+                continue;
+            const QFileInfo info(path);
+            // A link goes, never what it points at.
+            if (info.isSymLink()) {
+                QFile::remove(path);
+            } else if (info.isDir()) {
+                QDir(path).removeRecursively();
+                qDebug() << "Removing directory : " << path;
+            } else if (info.exists()) {
+                QFile::remove(path);
+            }
+        }
+    }
+    restoreBackupFiles(package, context);
+    return true;
+}
+
+bool PackageController::restoreBackupFiles(const QSharedPointer<Package> &, const FileContext &context) const
+{
+    if (!context.installed)
+        return true;
+    for (const QString &entry : qAsConst(context.installed->install->backup)) {
+        const QString destination = entryLocation(context.root, entry);
+        if (destination.isEmpty())
+            continue;
+        const QString copy = context.backupFolder + QDir::separator() + entry;
+        const QFileInfo saved(copy);
+        if (!saved.exists())
+            continue;
+        // X-Plane's own file goes back over the package's version of it.
+        if (saved.isFile())
+            putBack(copy, destination);
+        else
+            ensureDir(parentFolder(destination), true);
+    }
+    return true;
 }
 
 void PackageController::openDatabase()
@@ -119,7 +493,19 @@ QString PackageController::databaseVersion(const QSharedPointer<Package> &packag
 QString PackageController::installedVersion(const QSharedPointer<Package> &package)
 {
     const QString recorded = databaseVersion(package);
-    return recorded.isEmpty() ? versionFromFile(package) : recorded;
+    if (recorded.isEmpty())
+        return versionFromFile(package);
+    // The version column stores "2.0" as the number 2; give back the catalogue's own spelling of it.
+    const QVersionNumber number = QVersionNumber::fromString(recorded).normalized();
+    QString spelled = recorded;
+    for (const QSharedPointer<PackageVersion> &version : package->versions()) {
+        if (version->version == recorded)
+            return recorded;
+        if (spelled == recorded && !number.isNull()
+            && QVersionNumber::fromString(version->version).normalized() == number)
+            spelled = version->version;
+    }
+    return spelled;
 }
 
 QString PackageController::versionFilePath(const QString &root, const QSharedPointer<Package> &package)

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QSharedPointer>
 #include <QSqlDatabase>
+#include <QTimer>
 #include <QVector>
 #include <atomic>
 
@@ -27,6 +28,23 @@ struct PendingInstallation
     QString archivePath;
 };
 
+/** What the file operations need, taken on the GUI thread: they never read the settings or the database. */
+struct FileContext
+{
+    QString root;
+    QString preserveFolder;
+    QString backupFolder;
+    QSharedPointer<Models::PackageVersion> installed; // as the database names it when the context is taken
+};
+
+/** A dependency entry "id" or "id:minimum version". */
+struct Dependency
+{
+    int id = 0;
+    QString minimum;
+    bool valid = false;
+};
+
 /** Owns the catalogue and every change to installed packages, and records them in packages.db. */
 class PackageController final : public QObject
 {
@@ -41,6 +59,29 @@ public:
     QSharedPointer<Managers::DownloadManager> downloadManager() const { return m_downloadManager; }
     QVector<QSharedPointer<Models::Package>> packages() const { return m_packageList; }
     bool isInstalling() const { return m_installing.load(); }
+
+    void loadCatalogue();
+    void parseCatalogue(const QString &path);
+    QString changeLogHtml(const QSharedPointer<Models::Package> &package, const QString &version);
+    /** The catalogue address: the base URL chosen at build time plus "packages.json". */
+    static QString catalogueUrl();
+    /** Another catalogue address for this run (the tests serve theirs on a free port). */
+    void setCatalogueUrl(const QString &url);
+    static Dependency parseDependency(const QString &entry);
+
+    FileContext fileContext(const QSharedPointer<Models::Package> &package);
+    bool install(const QSharedPointer<Models::Package> &package, const QString &version,
+                 const QString &archivePath, const FileContext &context) const;
+    bool preserveFiles(const QSharedPointer<Models::Package> &package, const QString &version,
+                       const FileContext &context) const;
+    bool backupFiles(const QSharedPointer<Models::Package> &package, const QString &version,
+                     const FileContext &context) const;
+    bool extractArchive(const QSharedPointer<Models::Package> &package, const QString &version,
+                        const QString &archivePath, bool deleteArchive, const FileContext &context) const;
+    bool restorePreservedFiles(const QSharedPointer<Models::Package> &package, const QString &version,
+                               const FileContext &context) const;
+    bool removeInstalledFiles(const QSharedPointer<Models::Package> &package, const FileContext &context) const;
+    bool restoreBackupFiles(const QSharedPointer<Models::Package> &package, const FileContext &context) const;
 
     void openDatabase();
     void saveState(const QSharedPointer<Models::Package> &package, const QString &version);
@@ -72,6 +113,8 @@ private:
     QFuture<bool> m_installationFuture;
     QFutureWatcher<bool> m_installationWatcher;
     QSqlDatabase m_database;
+    QTimer m_localRepositoryTimer;
+    QString m_catalogueUrl;
 };
 
 } // namespace KOV::Controllers

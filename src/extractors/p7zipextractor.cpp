@@ -1,0 +1,164 @@
+#include "extractors/p7zipextractor.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+
+#include "app/environment.h"
+
+namespace KOV::Extractors {
+
+namespace {
+
+// No question may ever wait for an answer: overwrite what is there, and an empty password
+// makes an encrypted archive fail at once.
+const QStringList quietSwitches { QStringLiteral("-aoa"), QStringLiteral("-p") };
+
+} // namespace
+
+P7ZipExtractor::P7ZipExtractor(QObject *parent)
+    : QObject(parent)
+    , m_process(QSharedPointer<QProcess>::create())
+{
+    const QString program = programPath();
+    if (QFileInfo::exists(program)) {
+        m_process->setProgram(program);
+        m_process->setWorkingDirectory(applicationDir());
+    }
+    connect(m_process.data(), QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
+            [this](int exitCode, QProcess::ExitStatus) {
+                if (exitCode == 0)
+                    emit finished();
+                else
+                    emit error();
+            });
+}
+
+P7ZipExtractor::~P7ZipExtractor() = default;
+
+QString P7ZipExtractor::programPath()
+{
+#ifdef Q_OS_WIN
+    return applicationDir() + QStringLiteral("7z.exe");
+#else
+    return QStringLiteral("/usr/bin/7z");
+#endif
+}
+
+QStringList P7ZipExtractor::extractArguments(const QString &archive, const QString &destination)
+{
+    return QStringList { QStringLiteral("x"), QFileInfo(archive).absoluteFilePath(),
+                         QStringLiteral("-o") + destination }
+           + quietSwitches;
+}
+
+QString P7ZipExtractor::windowsQuote(const QString &argument)
+{
+    // Backslashes are literal unless they precede a quote; there each one must be doubled.
+    QString quoted = QStringLiteral("\"");
+    int backslashes = 0;
+    for (const QChar c : argument) {
+        if (c == QLatin1Char('\\')) {
+            ++backslashes;
+            continue;
+        }
+        if (c == QLatin1Char('"')) {
+            quoted += QString(backslashes * 2 + 1, QLatin1Char('\\'));
+        } else {
+            quoted += QString(backslashes, QLatin1Char('\\'));
+        }
+        backslashes = 0;
+        quoted += c;
+    }
+    quoted += QString(backslashes * 2, QLatin1Char('\\'));
+    return quoted + QLatin1Char('"');
+}
+
+QString P7ZipExtractor::windowsExtractCommandLine(const QString &archive, const QString &destination)
+{
+    const QString absolute = QDir::toNativeSeparators(QFileInfo(archive).absoluteFilePath());
+    return QStringLiteral("x ") + windowsQuote(absolute) + QStringLiteral(" -o") + windowsQuote(destination)
+           + QLatin1Char(' ') + quietSwitches.join(QLatin1Char(' '));
+}
+
+QString P7ZipExtractor::windowsListCommandLine(const QString &archive)
+{
+    const QString absolute = QDir::toNativeSeparators(QFileInfo(archive).absoluteFilePath());
+    return QStringLiteral("l -slt -p ") + windowsQuote(absolute);
+}
+
+bool P7ZipExtractor::run(QProcess &process, const QStringList &arguments, const QString &nativeCommandLine)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(arguments)
+    process.setArguments({});
+    process.setNativeArguments(nativeCommandLine);
+#else
+    Q_UNUSED(nativeCommandLine)
+    process.setArguments(arguments);
+#endif
+    // Closed, not an open pipe: a question on standard input reads end-of-file and fails.
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.start(QIODevice::ReadWrite);
+    if (!process.waitForStarted(-1)) {
+        qDebug() << "Extractor Error : " << process.errorString();
+        return false;
+    }
+    // No time-out: a large archive takes as long as it takes.
+    process.waitForFinished(-1);
+    if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
+        return true;
+    qDebug() << "Extractor Error : " << process.readAllStandardError();
+    qDebug() << "Extractor Error : " << (process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1);
+    return false;
+}
+
+bool P7ZipExtractor::hasUnsafeEntries(const QString &archive)
+{
+    const QStringList arguments { QStringLiteral("l"), QStringLiteral("-slt"), QStringLiteral("-p"),
+                                  QFileInfo(archive).absoluteFilePath() };
+    QProcess listing;
+    listing.setProgram(m_process->program());
+    listing.setWorkingDirectory(m_process->workingDirectory());
+    if (!run(listing, arguments, windowsListCommandLine(archive)))
+        return true;
+    // Entries follow the "----------" line; the lines above describe the archive itself.
+    const QList<QByteArray> lines = listing.readAllStandardOutput().split('\n');
+    bool inEntries = false;
+    for (const QByteArray &raw : lines) {
+        const QString line = QString::fromUtf8(raw).trimmed();
+        if (line.startsWith(QStringLiteral("----------"))) {
+            inEntries = true;
+            continue;
+        }
+        if (inEntries && line.startsWith(QStringLiteral("Path = "))) {
+            const QString entry = line.mid(7);
+            if (!staysInside(entry)) {
+                qDebug() << "Extractor Error : " << "entry outside the destination:" << entry;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+bool P7ZipExtractor::extract(const QString &archive, const QString &destination)
+{
+    if (m_process->program().isEmpty())
+        return false;
+    const QStringList arguments = extractArguments(archive, destination);
+#ifdef Q_OS_WIN
+    const QString commandLine = windowsExtractCommandLine(archive, destination);
+    qDebug() << "Extract paramenter : " << commandLine;
+#else
+    const QString commandLine;
+    qDebug() << "Extract paramenter : " << arguments;
+#endif
+    // Some 7-Zip builds unpack "../" and absolute entries where they say; such an archive is refused.
+    if (hasUnsafeEntries(archive))
+        return false;
+    return run(*m_process, arguments, commandLine);
+}
+
+} // namespace KOV::Extractors

@@ -1,0 +1,260 @@
+#include <QtTest>
+
+#include <QNetworkAccessManager>
+
+#include "app/settings.h"
+#include "controllers/packagecontroller.h"
+#include "managers/downloadmanager.h"
+#include "testsupport.h"
+
+using KOV::Controllers::FileContext;
+using KOV::Controllers::PackageController;
+using KOV::Models::Package;
+using KOV::Models::PackageVersion;
+
+namespace {
+
+const QString settingsFile = QStringLiteral("Resources/plugins/Tool/settings.ini");
+const QString earthFile = QStringLiteral("Resources/default data/earth.dat");
+
+QSharedPointer<PackageVersion> makeVersion(const QString &number, const QString &extract,
+                                           const QStringList &preserve, const QStringList &backup,
+                                           const QStringList &remove)
+{
+    auto version = QSharedPointer<PackageVersion>::create();
+    version->version = number;
+    version->install = QSharedPointer<KOV::Models::InstallInstructions>::create();
+    version->install->extract = extract;
+    version->install->preserve = preserve;
+    version->install->backup = backup;
+    version->uninstall = QSharedPointer<KOV::Models::UninstallInstructions>::create();
+    version->uninstall->remove = remove;
+    return version;
+}
+
+} // namespace
+
+class TestFileOperations final : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void updateKeepsUserFilesAndUninstallRestoresXPlane();
+    void failingExtractionKeepsPreservedCopies();
+    void reinstallOverExistingFiles();
+    void entriesOutsideAreRefused_data();
+    void entriesOutsideAreRefused();
+    void extractFolderOutsideFailsFirst();
+    void linkInRemoveListGoesAlone();
+    void noArchiveNoChange();
+
+private:
+    QString xp(const QString &relative = QString()) const { return m_home->path() + "/X-Plane/" + relative; }
+    QString archive(const QString &name, const QMap<QString, QByteArray> &files);
+    FileContext context(const QSharedPointer<PackageVersion> &installed) const;
+
+    QScopedPointer<KOVTest::TemporaryHome> m_home;
+    QSharedPointer<KOV::Settings> m_settings;
+    QSharedPointer<PackageController> m_controller;
+    QSharedPointer<Package> m_package;
+};
+
+void TestFileOperations::init()
+{
+    m_home.reset(new KOVTest::TemporaryHome);
+    QCoreApplication::setOrganizationName(QStringLiteral("Tarrowmere"));
+    QCoreApplication::setApplicationName(QStringLiteral("KOV Vazuv"));
+    m_settings = QSharedPointer<KOV::Settings>::create();
+    m_settings->edited().installation.value = xp();
+    m_settings->edited().cache.value = m_home->path() + QStringLiteral("/cache/");
+    m_settings->edited().preserve.value = m_home->path() + QStringLiteral("/preserve/");
+    m_settings->edited().backup.value = m_home->path() + QStringLiteral("/backup/");
+    m_settings->commit();
+    auto downloads = QSharedPointer<KOV::Managers::DownloadManager>::create(
+        m_settings, QSharedPointer<QNetworkAccessManager>::create());
+    m_controller = QSharedPointer<PackageController>::create(m_settings, downloads);
+
+    // Unpacked into the X-Plane root; ships its own settings file and overwrites an X-Plane file.
+    const QStringList preserve { settingsFile };
+    const QStringList backup { earthFile };
+    const QStringList remove { QStringLiteral("Resources/plugins/Tool"), earthFile };
+    m_package = QSharedPointer<Package>(new Package);
+    m_package->setId(5);
+    m_package->setVersions({ makeVersion("2.0.0", "", preserve, backup, remove),
+                             makeVersion("1.0.0", "", preserve, backup, remove) });
+    m_package->setState(Package::AVAILABLE);
+    m_package->setHasUpdate(true);
+    QVERIFY(KOVTest::writeFile(xp(earthFile), "X-Plane's own earth"));
+    QVERIFY(KOVTest::writeFile(xp("X-Plane-x86_64"), "#!"));
+}
+
+void TestFileOperations::cleanup()
+{
+    m_controller.reset();
+    m_settings.reset();
+    m_package.reset();
+    m_home.reset();
+}
+
+QString TestFileOperations::archive(const QString &name, const QMap<QString, QByteArray> &files)
+{
+    const QString source = m_home->path() + "/src-" + name;
+    QDir(source).removeRecursively();
+    for (auto it = files.cbegin(); it != files.cend(); ++it)
+        KOVTest::writeFile(source + QLatin1Char('/') + it.key(), it.value());
+    const QString path = m_home->path() + "/cache/" + name;
+    QDir().mkpath(m_home->path() + "/cache");
+    return KOVTest::make7z(path, source) ? path : QString();
+}
+
+FileContext TestFileOperations::context(const QSharedPointer<PackageVersion> &installed) const
+{
+    return { xp(), m_home->path() + "/preserve/", m_home->path() + "/backup/", installed };
+}
+
+void TestFileOperations::updateKeepsUserFilesAndUninstallRestoresXPlane()
+{
+    const auto v2 = m_package->versions().at(0);
+    const auto v1 = m_package->versions().at(1);
+    const QString first = archive("tool-1.7z", { { settingsFile, "shipped 1" },
+                                                 { "Resources/plugins/Tool/tool.xpl", "tool 1" },
+                                                 { earthFile, "package earth 1" } });
+    QVERIFY(!first.isEmpty());
+    // The database names the version being installed while it is installed.
+    QVERIFY(m_controller->install(m_package, "1.0.0", first, context(v1)));
+    QCOMPARE(m_package->state(), Package::INSTALLED);
+    QVERIFY(m_package->hasUpdate()); // an older version leaves the flag
+    QVERIFY(!QFileInfo::exists(first));
+    QCOMPARE(KOVTest::readFile(xp(earthFile)), QByteArray("package earth 1"));
+    QCOMPARE(KOVTest::readFile(m_home->path() + "/backup/" + earthFile), QByteArray("X-Plane's own earth"));
+    QCOMPARE(KOVTest::readFile(xp(settingsFile)), QByteArray("shipped 1"));
+
+    QVERIFY(KOVTest::writeFile(xp(settingsFile), "edited by the user"));
+    const QString second = archive("tool-2.7z", { { settingsFile, "shipped 2" },
+                                                  { "Resources/plugins/Tool/tool.xpl", "tool 2" },
+                                                  { earthFile, "package earth 2" } });
+    QVERIFY(m_controller->install(m_package, "2.0.0", second, context(v2)));
+    QVERIFY(!m_package->hasUpdate());
+    QCOMPARE(KOVTest::readFile(xp(settingsFile)), QByteArray("edited by the user"));
+    QCOMPARE(KOVTest::readFile(xp("Resources/plugins/Tool/tool.xpl")), QByteArray("tool 2"));
+    QCOMPARE(KOVTest::readFile(xp(earthFile)), QByteArray("package earth 2"));
+    QCOMPARE(KOVTest::readFile(m_home->path() + "/backup/" + earthFile), QByteArray("X-Plane's own earth"));
+    QVERIFY(!QFileInfo::exists(m_home->path() + "/preserve/" + settingsFile));
+
+    KOVTest::LogCapture log;
+    QVERIFY(m_controller->removeInstalledFiles(m_package, context(v2)));
+    QVERIFY(!QFileInfo::exists(xp("Resources/plugins/Tool")));
+    QVERIFY(log.contains(QStringLiteral("Removing directory :  \"%1\"").arg(xp() + "/Resources/plugins/Tool")));
+    QCOMPARE(KOVTest::readFile(xp(earthFile)), QByteArray("X-Plane's own earth"));
+    QVERIFY(!QFileInfo::exists(m_home->path() + "/backup/" + earthFile));
+    QVERIFY(QFileInfo::exists(xp("X-Plane-x86_64")));
+}
+
+void TestFileOperations::failingExtractionKeepsPreservedCopies()
+{
+    const auto v1 = m_package->versions().at(1);
+    const QString first = archive("tool-1.7z", { { settingsFile, "shipped 1" } });
+    QVERIFY(m_controller->install(m_package, "1.0.0", first, context(v1)));
+    QVERIFY(KOVTest::writeFile(xp(settingsFile), "edited by the user"));
+
+    const QString broken = m_home->path() + "/cache/broken.7z";
+    QVERIFY(KOVTest::writeFile(broken, "<html>502 Bad Gateway</html>"));
+    m_package->setState(Package::INSTALLING);
+    QVERIFY(!m_controller->install(m_package, "2.0.0", broken, context(m_package->versions().at(0))));
+    QCOMPARE(m_package->state(), Package::INSTALLING);
+    QCOMPARE(KOVTest::readFile(m_home->path() + "/preserve/" + settingsFile), QByteArray("edited by the user"));
+    // X-Plane's own file is back while nothing of the package is in place.
+    QCOMPARE(KOVTest::readFile(xp(earthFile)), QByteArray("X-Plane's own earth"));
+
+    // The next good installation brings the user's file back.
+    const QString second = archive("tool-2.7z", { { settingsFile, "shipped 2" } });
+    QVERIFY(m_controller->install(m_package, "2.0.0", second, context(m_package->versions().at(0))));
+    QCOMPARE(KOVTest::readFile(xp(settingsFile)), QByteArray("edited by the user"));
+}
+
+void TestFileOperations::reinstallOverExistingFiles()
+{
+    const auto v2 = m_package->versions().at(0);
+    const QString first = archive("tool-2.7z", { { "Resources/plugins/Tool/tool.xpl", "tool 2" } });
+    QVERIFY(m_controller->install(m_package, "2.0.0", first, context(v2)));
+    // Files the remove list does not cover are in place when 7-Zip runs again.
+    QVERIFY(KOVTest::writeFile(xp("Resources/other/readme.txt"), "old"));
+    const QString again = archive("tool-2b.7z", { { "Resources/other/readme.txt", "new" } });
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(m_controller->install(m_package, "2.0.0", again, context(v2)));
+    QVERIFY(timer.elapsed() < 20000);
+    QCOMPARE(KOVTest::readFile(xp("Resources/other/readme.txt")), QByteArray("new"));
+}
+
+void TestFileOperations::entriesOutsideAreRefused_data()
+{
+    QTest::addColumn<QString>("entry");
+    QTest::newRow("parent") << "../outside.txt";
+    QTest::newRow("parent inside the path") << "Resources/../../outside.txt";
+    QTest::newRow("absolute") << "@ABS@"; // replaced by a real path outside
+    QTest::newRow("the root itself") << "";
+    QTest::newRow("the root as a dot") << "./";
+    QTest::newRow("windows drive") << "C:\\Windows\\outside.txt";
+}
+
+void TestFileOperations::entriesOutsideAreRefused()
+{
+    QFETCH(QString, entry);
+    const QString outside = m_home->path() + "/outside.txt";
+    entry.replace("@ABS@", outside);
+    QVERIFY(KOVTest::writeFile(outside, "not the package's"));
+    QVERIFY(KOVTest::writeFile(xp("keep.txt"), "X-Plane file"));
+
+    const QStringList entries { entry };
+    auto version = makeVersion("1.0", "Resources/plugins/Hostile", entries, entries, entries);
+    auto package = QSharedPointer<Package>(new Package);
+    package->setVersions({ version });
+    const QString path = archive("hostile.7z", { { "plugin.xpl", "x" } });
+
+    KOVTest::LogCapture log;
+    QVERIFY(m_controller->install(package, "1.0", path, context(version)));
+    QVERIFY(m_controller->removeInstalledFiles(package, context(version)));
+    QCOMPARE(KOVTest::readFile(outside), QByteArray("not the package's"));
+    QCOMPARE(KOVTest::readFile(xp("keep.txt")), QByteArray("X-Plane file"));
+    QVERIFY(QFileInfo::exists(xp("X-Plane-x86_64")));
+    QVERIFY(log.count(QStringLiteral("Skipping entry outside the X-Plane folder : ")) >= 3);
+}
+
+void TestFileOperations::extractFolderOutsideFailsFirst()
+{
+    auto version = makeVersion("1.0", "../Escaped", { settingsFile }, { earthFile }, { earthFile });
+    auto package = QSharedPointer<Package>(new Package);
+    package->setVersions({ version });
+    const QString path = archive("escape.7z", { { "a.txt", "a" } });
+    QVERIFY(!m_controller->install(package, "1.0", path, context(version)));
+    QVERIFY(!QFileInfo::exists(m_home->path() + "/Escaped"));
+    // Nothing was touched: the X-Plane file is where it was, nothing was saved.
+    QCOMPARE(KOVTest::readFile(xp(earthFile)), QByteArray("X-Plane's own earth"));
+    QVERIFY(!QFileInfo::exists(m_home->path() + "/backup/" + earthFile));
+}
+
+void TestFileOperations::linkInRemoveListGoesAlone()
+{
+    const QString elsewhere = m_home->path() + "/Scenery elsewhere";
+    QVERIFY(KOVTest::writeFile(elsewhere + "/airport.dsf", "scenery"));
+    QVERIFY(QDir().mkpath(xp("Custom Scenery")));
+    QVERIFY(QFile::link(elsewhere, xp("Custom Scenery/Airport")));
+    auto version = makeVersion("1.0", "", {}, {}, { "Custom Scenery/Airport" });
+    auto package = QSharedPointer<Package>(new Package);
+    package->setVersions({ version });
+    QVERIFY(m_controller->removeInstalledFiles(package, context(version)));
+    QVERIFY(!QFileInfo(xp("Custom Scenery/Airport")).isSymLink());
+    QCOMPARE(KOVTest::readFile(elsewhere + "/airport.dsf"), QByteArray("scenery"));
+}
+
+void TestFileOperations::noArchiveNoChange()
+{
+    QVERIFY(!m_controller->install(m_package, "2.0.0", QString(), context(m_package->versions().at(0))));
+    QCOMPARE(KOVTest::readFile(xp(earthFile)), QByteArray("X-Plane's own earth"));
+    QVERIFY(!QFileInfo::exists(m_home->path() + "/backup/" + earthFile));
+}
+
+QTEST_MAIN(TestFileOperations)
+#include "tst_fileoperations.moc"
