@@ -124,7 +124,7 @@ void TestFileOperations::updateKeepsUserFilesAndUninstallRestoresXPlane()
     // The database names the version being installed while it is installed.
     QVERIFY(m_controller->install(m_package, "1.0.0", first, context(v1)));
     QCOMPARE(m_package->state(), Package::INSTALLED);
-    QVERIFY(m_package->hasUpdate()); // an older version leaves the flag
+    QVERIFY(m_package->hasUpdate()); // an older version still has the newest to update to
     QVERIFY(!QFileInfo::exists(first));
     QCOMPARE(KOVTest::readFile(xp(earthFile)), QByteArray("package earth 1"));
     QCOMPARE(KOVTest::readFile(m_home->path() + "/backup/" + earthFile), QByteArray("X-Plane's own earth"));

@@ -17,6 +17,8 @@
 #include "app/environment.h"
 #include "app/settings.h"
 #include "common/qtawesome.h"
+#include "controllers/applicationcontroller.h"
+#include "controllers/packagecontroller.h"
 #include "managers/downloadmanager.h"
 #include "models/package.h"
 
@@ -128,6 +130,15 @@ ManagerSet createManagers(QSharedPointer<Settings> settings)
     return { QSharedPointer<Managers::DownloadManager>::create(settings, network) };
 }
 
+ControllerSet createControllers(const ManagerSet &managers, QSharedPointer<Settings> settings)
+{
+    ControllerSet controllers;
+    controllers.applicationController = QSharedPointer<Controllers::ApplicationController>::create();
+    controllers.packageController
+        = QSharedPointer<Controllers::PackageController>::create(settings, managers.downloadManager);
+    return controllers;
+}
+
 bool loadFonts()
 {
     const int regular
@@ -220,6 +231,7 @@ int runApplication(QApplication &application)
     Models::Package::registerMetaTypes();
 
     const ManagerSet managers = createManagers(settings);
+    const ControllerSet controllers = createControllers(managers, settings);
 
     messages.show(QCoreApplication::translate("QSplashScreen", "Creating UI..."), false);
     splash.close();

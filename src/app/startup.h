@@ -12,6 +12,10 @@ class Settings;
 namespace Managers {
 class DownloadManager;
 }
+namespace Controllers {
+class ApplicationController;
+class PackageController;
+} // namespace Controllers
 
 /** The long-lived managers; the download manager keeps the network access alive. */
 struct ManagerSet
@@ -20,6 +24,15 @@ struct ManagerSet
 };
 
 ManagerSet createManagers(QSharedPointer<Settings> settings);
+
+/** The three controllers, created in this order: the later ones need the earlier ones. */
+struct ControllerSet
+{
+    QSharedPointer<Controllers::ApplicationController> applicationController;
+    QSharedPointer<Controllers::PackageController> packageController;
+};
+
+ControllerSet createControllers(const ManagerSet &managers, QSharedPointer<Settings> settings);
 
 /** The path of this run's log file in the data folder. */
 QString logFilePath();

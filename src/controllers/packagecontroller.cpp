@@ -10,6 +10,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTextStream>
+#include <QtConcurrent>
 #include <QVersionNumber>
 #include <algorithm>
 
@@ -129,6 +130,8 @@ PackageController::PackageController(QSharedPointer<KOV::Settings> settings,
 
 PackageController::~PackageController()
 {
+    // The task works on this object's files; it must end before the object does.
+    m_installationFuture.waitForFinished();
     m_database.close();
     m_database = QSqlDatabase();
     QSqlDatabase::removeDatabase(connectionName);
@@ -137,6 +140,321 @@ PackageController::~PackageController()
 QString PackageController::catalogueUrl()
 {
     return QStringLiteral(KOV_CATALOGUE_URL) + QStringLiteral("packages.json");
+}
+
+QVector<QString> PackageController::categories() const
+{
+    return { QStringLiteral("PLUGIN"), QStringLiteral("LIBRARY") };
+}
+
+void PackageController::showDetail(const QSharedPointer<Package> &package)
+{
+    emit detail(package);
+}
+
+void PackageController::showList()
+{
+    emit list();
+}
+
+QSharedPointer<Package> PackageController::findPackage(int id) const
+{
+    for (const QSharedPointer<Package> &package : m_packageList) {
+        if (package->id() == id)
+            return package;
+    }
+    return {};
+}
+
+namespace {
+
+int compareVersions(const QString &a, const QString &b)
+{
+    return QVersionNumber::compare(QVersionNumber::fromString(a), QVersionNumber::fromString(b));
+}
+
+QSharedPointer<PackageVersion> resolvedVersion(const QSharedPointer<Package> &package, QString &version)
+{
+    const auto resolved = package->versions().at(Models::versionIndex(package, version));
+    version = resolved->version;
+    return resolved;
+}
+
+bool isFailed(Package::State state)
+{
+    return state == Package::INSTALL_ERROR || state == Package::DOWNLOAD_ERROR
+           || state == Package::DEPENDENCY_ERROR;
+}
+
+} // namespace
+
+QVector<QSharedPointer<Package>> PackageController::dependencies(const QSharedPointer<Package> &package,
+                                                                 QString &version)
+{
+    QVector<QSharedPointer<Package>> result;
+    if (!package || package->versions().isEmpty())
+        return result;
+    QVector<int> ids;
+    QStringList minimums;
+    for (const QString &entry : resolvedVersion(package, version)->depends) {
+        // An entry that cannot be read resolves to nothing, so the widgets refuse the installation.
+        const Dependency dependency = parseDependency(entry);
+        if (!dependency.valid)
+            continue;
+        ids << dependency.id;
+        minimums << dependency.minimum;
+    }
+    for (const QSharedPointer<Package> &candidate : qAsConst(m_packageList)) {
+        const int position = ids.indexOf(candidate->id());
+        if (position >= 0 && compareVersions(candidate->versions().first()->version, minimums.at(position)) >= 0)
+            result << candidate;
+    }
+    return result;
+}
+
+QVector<QSharedPointer<Package>> PackageController::dependents(const QSharedPointer<Package> &package,
+                                                               const QString &version)
+{
+    QVector<QSharedPointer<Package>> result;
+    for (const QSharedPointer<Package> &candidate : qAsConst(m_packageList)) {
+        if (candidate->id() == package->id() || candidate->state() != Package::INSTALLED
+            || candidate->versions().isEmpty())
+            continue;
+        QString installed = installedVersion(candidate);
+        for (const QString &entry : resolvedVersion(candidate, installed)->depends) {
+            const Dependency dependency = parseDependency(entry);
+            if (!dependency.valid || dependency.id != package->id())
+                continue;
+            if (version.isEmpty() || compareVersions(version, dependency.minimum) < 0)
+                result << candidate;
+            break;
+        }
+    }
+    return result;
+}
+
+void PackageController::installDependencies(const QSharedPointer<Package> &package, const QString &version)
+{
+    QString resolved = version;
+    for (const QString &entry : resolvedVersion(package, resolved)->depends) {
+        const Dependency dependency = parseDependency(entry);
+        const QSharedPointer<Package> needed = dependency.valid ? findPackage(dependency.id) : nullptr;
+        if (!needed)
+            continue;
+        QString latest;
+        if (needed->state() == Package::AVAILABLE)
+            installPackage(needed, latest);
+        else if (needed->state() == Package::INSTALLED
+                 && compareVersions(installedVersion(needed), dependency.minimum) < 0)
+            installPackage(needed, latest);
+    }
+}
+
+void PackageController::installPackage(const QSharedPointer<Package> &package, QString &version)
+{
+    if (!package || package->versions().isEmpty())
+        return;
+    const QSharedPointer<PackageVersion> target = resolvedVersion(package, version);
+    // A package that depends on itself, directly or not, is handled once.
+    if (m_installChain.contains(package->id()))
+        return;
+    m_installChain.insert(package->id());
+    installDependencies(package, version);
+    m_installChain.remove(package->id());
+
+    QSharedPointer<Models::Download> download = m_downloadManager->find(target->link);
+    if (!download)
+        download = QSharedPointer<Models::Download>::create(target->link, true);
+
+    Models::Download *source = download.data();
+    connect(source, QOverload<qlonglong>::of(&Models::Download::fileSize), package.data(), &Package::totalSize);
+    connect(source, QOverload<qlonglong>::of(&Models::Download::currentSize), package.data(),
+            &Package::downloadedSize);
+    connect(source, &Models::Download::finished, package.data(), &Package::downloadFinished);
+    // Set by the error handler; a download that failed is never installed.
+    auto failed = QSharedPointer<bool>::create(false);
+    const QString resolved = version;
+    connect(source, &Models::Download::error, package.data(), [this, package, resolved, failed](const QString &) {
+        *failed = true;
+        onDownloadError(package, resolved);
+    });
+    // The download is held weakly: it holds these connections, and a strong reference would keep it alive.
+    QWeakPointer<Models::Download> weak = download;
+    connect(source, &Models::Download::processChanged, package.data(),
+            [this, package, resolved, weak, failed](Models::Download::Process process) {
+                if (!*failed)
+                    onDownloadProcess(package, resolved, weak.toStrongRef(), process);
+            });
+    download->notifyState();
+    m_downloadManager->add(download);
+}
+
+void PackageController::onDownloadError(const QSharedPointer<Package> &package, const QString &version)
+{
+    package->setState(Package::DOWNLOAD_ERROR);
+    saveState(package, version);
+    // Entries waiting on this package are dropped now rather than at the next arrival.
+    processPendingInstallations();
+}
+
+void PackageController::onDownloadProcess(const QSharedPointer<Package> &package, const QString &version,
+                                          const QSharedPointer<Models::Download> &download, int process)
+{
+    switch (process) {
+    case Models::Download::CHECKING:
+        package->setState(Package::PREPARING);
+        break;
+    case Models::Download::DOWNLOADING:
+        package->setState(Package::DOWNLOADING);
+        saveState(package, version);
+        break;
+    case Models::Download::FINISHED:
+        package->setState(Package::INSTALLING);
+        saveState(package, version);
+        // A download reached through two package objects (a catalogue reload in between) is queued once.
+        if (download && !isQueuedOrInstalling(package->id()))
+            m_pendingInstallations.append({ package, version, download->path() });
+        processPendingInstallations();
+        break;
+    default:
+        break;
+    }
+}
+
+bool PackageController::isQueuedOrInstalling(int id) const
+{
+    if (m_installing && m_installingId == id)
+        return true;
+    return std::any_of(m_pendingInstallations.cbegin(), m_pendingInstallations.cend(),
+                       [id](const PendingInstallation &entry) { return entry.package->id() == id; });
+}
+
+bool PackageController::waitsOn(int waitingId, int targetId, QSet<int> &visited) const
+{
+    if (visited.contains(waitingId))
+        return false;
+    visited.insert(waitingId);
+    for (const PendingInstallation &entry : m_pendingInstallations) {
+        if (entry.package->id() != waitingId)
+            continue;
+        QString version = entry.version;
+        for (const QString &text : resolvedVersion(entry.package, version)->depends) {
+            const Dependency dependency = parseDependency(text);
+            if (dependency.valid && (dependency.id == targetId || waitsOn(dependency.id, targetId, visited)))
+                return true;
+        }
+    }
+    return false;
+}
+
+void PackageController::processPendingInstallations()
+{
+    // A pass that drops an entry looks again, so that a chain of waiting entries goes at once.
+    bool dropped = true;
+    while (dropped) {
+        dropped = false;
+        if (m_installing || m_pendingInstallations.isEmpty())
+            return;
+        for (int i = 0; i < m_pendingInstallations.size();) {
+            const PendingInstallation entry = m_pendingInstallations.at(i);
+            const QSharedPointer<Package> &package = entry.package;
+            QString version = entry.version;
+            const QStringList depends = resolvedVersion(package, version)->depends;
+            bool ready = true;
+            for (const QString &text : depends) {
+                const Dependency dependency = parseDependency(text);
+                const QSharedPointer<Package> needed = dependency.valid ? findPackage(dependency.id) : nullptr;
+                if (!needed || isFailed(needed->state())) {
+                    package->setState(Package::DEPENDENCY_ERROR);
+                    ready = false;
+                    break;
+                }
+                if (needed->state() == Package::INSTALLED)
+                    continue;
+                // Two queued packages that need each other: the first in the queue goes first.
+                QSet<int> visited;
+                if (!(isQueuedOrInstalling(needed->id()) && waitsOn(needed->id(), package->id(), visited)))
+                    ready = false;
+            }
+            if (ready) {
+                m_pendingInstallations.removeAt(i);
+                startInstallation(entry);
+                return;
+            }
+            if (package->state() == Package::DEPENDENCY_ERROR) {
+                m_pendingInstallations.removeAt(i);
+                dropped = true;
+            } else {
+                ++i;
+            }
+            saveState(package, entry.version);
+        }
+    }
+}
+
+void PackageController::startInstallation(const PendingInstallation &entry)
+{
+    // Raised here and lowered by the completion handler: no second task can slip in between.
+    m_installing = true;
+    m_installingId = entry.package->id();
+    m_installationWatcher.disconnect();
+    connect(&m_installationWatcher, &QFutureWatcher<bool>::finished, this,
+            [this, entry] { onInstallationFinished(entry); });
+    // Everything the task needs is taken here, on this thread.
+    const FileContext context = fileContext(entry.package);
+    m_installationFuture = QtConcurrent::run([this, entry, context] {
+        const bool installed = install(entry.package, entry.version, entry.archivePath, context);
+        qDebug() << "Removing file : " << entry.archivePath;
+        QFile::remove(entry.archivePath);
+        return installed;
+    });
+    m_installationWatcher.setFuture(m_installationFuture);
+}
+
+void PackageController::onInstallationFinished(const PendingInstallation &entry)
+{
+    const bool installed = m_installationFuture.result();
+    setStateEverywhere(entry.package, installed ? Package::INSTALLED : Package::INSTALL_ERROR);
+    saveState(entry.package, entry.version);
+    m_installingId = -1;
+    m_installing = false;
+    processPendingInstallations();
+}
+
+void PackageController::setStateEverywhere(const QSharedPointer<Package> &package, Package::State state)
+{
+    package->setState(state);
+    // After a catalogue reload the list shows another object for the same package.
+    const QSharedPointer<Package> current = findPackage(package->id());
+    if (current && current != package) {
+        current->setHasUpdate(package->hasUpdate());
+        current->setState(state);
+    }
+}
+
+void PackageController::uninstallPackage(const QSharedPointer<Package> &package)
+{
+    if (!package || m_uninstallChain.contains(package->id()))
+        return;
+    m_uninstallChain.insert(package->id());
+    const QString installed = installedVersion(package);
+    for (const QSharedPointer<Package> &dependent : dependents(package, QString()))
+        uninstallPackage(dependent);
+    package->setState(Package::UNINSTALLING);
+    removeInstalledFiles(package, fileContext(package));
+    package->setState(Package::AVAILABLE);
+    saveState(package, installed);
+    m_uninstallChain.remove(package->id());
+}
+
+QSharedPointer<Models::Download> PackageController::activeDownload(const QSharedPointer<Package> &package)
+{
+    if (package->state() != Package::DOWNLOADING && package->state() != Package::INSTALLING)
+        return {};
+    const QString installed = installedVersion(package);
+    if (installed.isEmpty() || package->versions().isEmpty())
+        return {};
+    return m_downloadManager->find(package->versions().at(Models::versionIndex(package, installed))->link);
 }
 
 void PackageController::setCatalogueUrl(const QString &url)
@@ -174,6 +492,8 @@ void PackageController::loadCatalogue()
 
 void PackageController::parseCatalogue(const QString &path)
 {
+    // Two loads that overlap must not leave every package twice in the list.
+    m_packageList.clear();
     QFile file(path);
     if (file.open(QIODevice::ReadOnly)) {
         const QString language = m_settings->current().language.value;
@@ -294,8 +614,8 @@ bool PackageController::install(const QSharedPointer<Package> &package, const QS
     if (!extractArchive(package, version, archivePath, true, context))
         return false;
     restorePreservedFiles(package, version, context);
-    if (Models::versionIndex(package, version) == 0)
-        package->setHasUpdate(false);
+    // An older version installed on purpose still has the newest one to update to.
+    package->setHasUpdate(Models::versionIndex(package, version) != 0);
     package->setState(Package::INSTALLED);
     return true;
 }

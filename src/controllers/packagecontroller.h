@@ -3,6 +3,7 @@
 #include <QFuture>
 #include <QFutureWatcher>
 #include <QObject>
+#include <QSet>
 #include <QSharedPointer>
 #include <QSqlDatabase>
 #include <QTimer>
@@ -15,6 +16,9 @@ namespace KOV {
 class Settings;
 namespace Managers {
 class DownloadManager;
+}
+namespace Models {
+class Download;
 }
 } // namespace KOV
 
@@ -59,6 +63,19 @@ public:
     QSharedPointer<Managers::DownloadManager> downloadManager() const { return m_downloadManager; }
     QVector<QSharedPointer<Models::Package>> packages() const { return m_packageList; }
     bool isInstalling() const { return m_installing.load(); }
+    QVector<QString> categories() const;
+
+    void showDetail(const QSharedPointer<Models::Package> &package);
+    void showList();
+
+    QVector<QSharedPointer<Models::Package>> dependencies(const QSharedPointer<Models::Package> &package,
+                                                          QString &version);
+    QVector<QSharedPointer<Models::Package>> dependents(const QSharedPointer<Models::Package> &package,
+                                                        const QString &version);
+    void installPackage(const QSharedPointer<Models::Package> &package, QString &version);
+    void uninstallPackage(const QSharedPointer<Models::Package> &package);
+    QSharedPointer<Models::Download> activeDownload(const QSharedPointer<Models::Package> &package);
+    void processPendingInstallations();
 
     void loadCatalogue();
     void parseCatalogue(const QString &path);
@@ -103,6 +120,17 @@ signals:
     void detail(QSharedPointer<KOV::Models::Package> package);
 
 private:
+    QSharedPointer<Models::Package> findPackage(int id) const;
+    void installDependencies(const QSharedPointer<Models::Package> &package, const QString &version);
+    void onDownloadError(const QSharedPointer<Models::Package> &package, const QString &version);
+    void onDownloadProcess(const QSharedPointer<Models::Package> &package, const QString &version,
+                           const QSharedPointer<Models::Download> &download, int process);
+    bool isQueuedOrInstalling(int id) const;
+    bool waitsOn(int waitingId, int targetId, QSet<int> &visited) const;
+    void startInstallation(const PendingInstallation &entry);
+    void onInstallationFinished(const PendingInstallation &entry);
+    void setStateEverywhere(const QSharedPointer<Models::Package> &package, Models::Package::State state);
+
     QVector<QSharedPointer<Models::Package>> m_packageList;
     QSharedPointer<KOV::Settings> m_settings;
     QSharedPointer<Managers::DownloadManager> m_downloadManager;
@@ -115,6 +143,10 @@ private:
     QSqlDatabase m_database;
     QTimer m_localRepositoryTimer;
     QString m_catalogueUrl;
+    // Ids on the current path of the install and uninstall recursions, so that cycles end.
+    QSet<int> m_installChain;
+    QSet<int> m_uninstallChain;
+    int m_installingId = -1;
 };
 
 } // namespace KOV::Controllers
