@@ -1,0 +1,158 @@
+// Installs a package of about 200 MB in a few thousand files with the package controller,
+// from the loopback server into a temporary X-Plane folder, against curl plus "7z x" by hand.
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include "app/settings.h"
+#include "benchsupport.h"
+#include "controllers/packagecontroller.h"
+#include "managers/downloadmanager.h"
+
+using namespace KOVBench;
+using KOV::Models::Package;
+
+namespace {
+
+constexpr int fileCount = 3000;
+constexpr int fileSize = 128 * 1024;
+
+bool makeArchive(const QString &work, const QString &archive)
+{
+    const QString source = work + QStringLiteral("/source");
+    QRandomGenerator generator(7);
+    QByteArray block(fileSize, Qt::Uninitialized);
+    for (int i = 0; i < fileCount; ++i) {
+        // Half noise, half text: compresses to about half, as scenery and plugins do.
+        generator.fillRange(reinterpret_cast<quint32 *>(block.data()), fileSize / 8);
+        for (int j = fileSize / 2; j < fileSize; ++j)
+            block[j] = char('a' + (j * 7 + i) % 26);
+        const QString folder = QStringLiteral("%1/Objects/set%2").arg(source).arg(i / 100);
+        QDir().mkpath(folder);
+        QFile file(QStringLiteral("%1/object%2.obj").arg(folder).arg(i));
+        if (!file.open(QIODevice::WriteOnly) || file.write(block) != block.size())
+            return false;
+    }
+    QProcess sevenZip;
+    sevenZip.setWorkingDirectory(source);
+    sevenZip.start(QStringLiteral("7z"), { QStringLiteral("a"), QStringLiteral("-bd"), QStringLiteral("-mx=1"),
+                                           archive, QStringLiteral(".") });
+    sevenZip.waitForFinished(-1);
+    QDir(source).removeRecursively();
+    return sevenZip.exitCode() == 0;
+}
+
+double byHand(const QString &url, const QString &work)
+{
+    const QString archive = work + QStringLiteral("/hand.7z");
+    const QString target = work + QStringLiteral("/hand/");
+    QElapsedTimer timer;
+    timer.start();
+    const int fetched = QProcess::execute(QStringLiteral("curl"), { QStringLiteral("-s"), QStringLiteral("-o"), archive, url });
+    QProcess sevenZip;
+    sevenZip.start(QStringLiteral("7z"), { QStringLiteral("x"), archive, QStringLiteral("-o") + target,
+                                           QStringLiteral("-aoa") });
+    sevenZip.waitForFinished(-1);
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    QFile::remove(archive);
+    QDir(target).removeRecursively();
+    return fetched == 0 && sevenZip.exitCode() == 0 ? seconds : -1;
+}
+
+double withController(KOV::Controllers::PackageController &controller)
+{
+    const QSharedPointer<Package> package = controller.packages().first();
+    QElapsedTimer timer;
+    timer.start();
+    QString version;
+    controller.installPackage(package, version);
+    while (package->state() != Package::INSTALLED || controller.isInstalling()) {
+        if (package->state() == Package::INSTALL_ERROR || package->state() == Package::DOWNLOAD_ERROR)
+            return -1;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::usleep(200);
+    }
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    controller.uninstallPackage(package);
+    return seconds;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication application(argc, argv);
+    Package::registerMetaTypes();
+    QTemporaryDir work;
+    qputenv("XDG_DATA_HOME", QFile::encodeName(work.path() + QStringLiteral("/data")));
+    QCoreApplication::setOrganizationName(QStringLiteral("Tarrowmere"));
+    QCoreApplication::setApplicationName(QStringLiteral("KOV Vazuv bench"));
+
+    const QString served = work.path() + QStringLiteral("/served");
+    QDir().mkpath(served);
+    out() << "making an archive of " << fileCount << " files..." << Qt::endl;
+    if (!makeArchive(work.path(), served + QStringLiteral("/scenery.7z"))) {
+        out() << "cannot make the archive" << Qt::endl;
+        return 1;
+    }
+    out() << "archive: " << QFileInfo(served + QStringLiteral("/scenery.7z")).size() / (1024 * 1024) << " MiB"
+          << Qt::endl;
+    ServerProcess server(served);
+    const QString url = server.url(QStringLiteral("/scenery.7z"));
+
+    const QString root = work.path() + QStringLiteral("/X-Plane/");
+    QDir().mkpath(root);
+    auto settings = QSharedPointer<KOV::Settings>::create();
+    settings->edited().installation.value = root;
+    settings->edited().language.value = QStringLiteral("en");
+    settings->edited().cache.value = work.path() + QStringLiteral("/cache/");
+    settings->edited().preserve.value = work.path() + QStringLiteral("/preserve/");
+    settings->edited().backup.value = work.path() + QStringLiteral("/backup/");
+    settings->commit();
+    auto downloads = QSharedPointer<KOV::Managers::DownloadManager>::create(
+        settings, QSharedPointer<QNetworkAccessManager>::create());
+    KOV::Controllers::PackageController controller(settings, downloads);
+    controller.openDatabase();
+    const QJsonArray catalogue { QJsonObject {
+        { "id", 77 },
+        { "versions", QJsonArray { QJsonObject {
+                          { "version", "1.0.0" },
+                          { "link", url },
+                          { "install", QJsonObject { { "extract", "Custom Scenery/Big" } } },
+                          { "uninstall", QJsonObject { { "remove", QJsonArray { "Custom Scenery/Big" } } } } } } } } };
+    QFile file(work.path() + QStringLiteral("/packages.json"));
+    file.open(QIODevice::WriteOnly);
+    file.write(QJsonDocument(catalogue).toJson());
+    file.close();
+    controller.parseCatalogue(file.fileName());
+
+    double bestHand = 1e9;
+    double bestOurs = 1e9;
+    for (int run = 0; run < 3; ++run) {
+        const double hand = byHand(url, work.path());
+        const double ours = withController(controller);
+        if (hand < 0 || ours < 0) {
+            out() << "an installation failed" << Qt::endl;
+            return 1;
+        }
+        out() << QStringLiteral("run %1: curl + 7z x %2 s, package controller %3 s")
+                     .arg(run + 1)
+                     .arg(hand, 0, 'f', 2)
+                     .arg(ours, 0, 'f', 2)
+              << Qt::endl;
+        bestHand = qMin(bestHand, hand);
+        bestOurs = qMin(bestOurs, ours);
+    }
+    out() << QStringLiteral("install time ratio package controller / (curl + 7z x): %1 (goal: at most 1.15)")
+                 .arg(bestOurs / bestHand, 0, 'f', 2)
+          << Qt::endl;
+    return 0;
+}
