@@ -19,6 +19,8 @@
 #include "common/qtawesome.h"
 #include "controllers/applicationcontroller.h"
 #include "controllers/packagecontroller.h"
+#include "controllers/topbarcontroller.h"
+#include "ui/applicationwindow.h"
 #include "managers/downloadmanager.h"
 #include "models/package.h"
 
@@ -136,6 +138,8 @@ ControllerSet createControllers(const ManagerSet &managers, QSharedPointer<Setti
     controllers.applicationController = QSharedPointer<Controllers::ApplicationController>::create();
     controllers.packageController
         = QSharedPointer<Controllers::PackageController>::create(settings, managers.downloadManager);
+    controllers.topbarController = QSharedPointer<Controllers::TopbarController>::create(
+        settings, controllers.packageController, controllers.applicationController);
     return controllers;
 }
 
@@ -234,10 +238,16 @@ int runApplication(QApplication &application)
     const ControllerSet controllers = createControllers(managers, settings);
 
     messages.show(QCoreApplication::translate("QSplashScreen", "Creating UI..."), false);
-    splash.close();
-
-    settings->save();
-    return 0;
+    int result = 0;
+    {
+        Ui::ApplicationWindow window(controllers.applicationController, controllers.packageController,
+                                     controllers.topbarController);
+        splash.finish(&window);
+        window.show();
+        result = QApplication::exec();
+        settings->save();
+    }
+    return result;
 }
 
 } // namespace KOV

@@ -15,6 +15,7 @@ class DownloadManager;
 namespace Controllers {
 class ApplicationController;
 class PackageController;
+class TopbarController;
 } // namespace Controllers
 
 /** The long-lived managers; the download manager keeps the network access alive. */
@@ -30,6 +31,7 @@ struct ControllerSet
 {
     QSharedPointer<Controllers::ApplicationController> applicationController;
     QSharedPointer<Controllers::PackageController> packageController;
+    QSharedPointer<Controllers::TopbarController> topbarController;
 };
 
 ControllerSet createControllers(const ManagerSet &managers, QSharedPointer<Settings> settings);

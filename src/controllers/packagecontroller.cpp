@@ -554,19 +554,21 @@ QString PackageController::changeLogHtml(const QSharedPointer<Package> &package,
 
     const QVector<QSharedPointer<PackageVersion>> versions = package->versions();
     QString html;
-    for (int k = targetIndex; k < installedIndex; ++k) {
-        const PackageVersion &entry = *versions.at(k);
-        html += QStringLiteral("<strong>") + entry.version + QStringLiteral("</strong>");
-        if (entry.log.isEmpty()) {
-            html += QStringLiteral("<p>Not available></p>");
-            continue;
-        }
-        html += QStringLiteral("<ul>");
-        for (const QString &line : entry.log)
-            html += QStringLiteral("<li>") + line + QStringLiteral("</li>");
-        html += QStringLiteral("</ul>");
-    }
+    for (int k = targetIndex; k < installedIndex; ++k)
+        html += changeLogEntryHtml(*versions.at(k));
     return html;
+}
+
+QString PackageController::changeLogEntryHtml(const PackageVersion &version)
+{
+    QString html = QStringLiteral("<strong>") + version.version + QStringLiteral("</strong>");
+    // The stray ">" is how the program has always written it.
+    if (version.log.isEmpty())
+        return html + QStringLiteral("<p>Not available></p>");
+    html += QStringLiteral("<ul>");
+    for (const QString &line : version.log)
+        html += QStringLiteral("<li>") + line + QStringLiteral("</li>");
+    return html + QStringLiteral("</ul>");
 }
 
 Dependency PackageController::parseDependency(const QString &entry)

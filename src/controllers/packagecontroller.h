@@ -80,6 +80,8 @@ public:
     void loadCatalogue();
     void parseCatalogue(const QString &path);
     QString changeLogHtml(const QSharedPointer<Models::Package> &package, const QString &version);
+    /** One version in the change-log markup: its number in bold, then its lines. */
+    static QString changeLogEntryHtml(const Models::PackageVersion &version);
     /** The catalogue address: the base URL chosen at build time plus "packages.json". */
     static QString catalogueUrl();
     /** Another catalogue address for this run (the tests serve theirs on a free port). */

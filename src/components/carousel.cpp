@@ -1,0 +1,122 @@
+#include "components/carousel.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMovie>
+#include <QPushButton>
+#include <QTimer>
+
+#include "common/qtawesome.h"
+#include "managers/downloadmanager.h"
+#include "models/download.h"
+
+namespace KOV::Components {
+
+Carousel::Carousel(QSharedPointer<Managers::DownloadManager> downloadManager, QWidget *parent)
+    : QWidget(parent)
+    , m_imageLabel(new QLabel(this))
+    , m_previousButton(new QPushButton(this))
+    , m_nextButton(new QPushButton(this))
+    , m_downloadManager(std::move(downloadManager))
+{
+    setObjectName(QStringLiteral("Carousel"));
+    auto *layout = new QHBoxLayout(this);
+    layout->addWidget(m_previousButton);
+    layout->addWidget(m_imageLabel);
+    layout->addWidget(m_nextButton);
+
+    m_previousButton->setIcon(sharedIcons()->icon(0xF053));
+    m_nextButton->setIcon(sharedIcons()->icon(0xF054));
+    for (QPushButton *button : { m_previousButton, m_nextButton }) {
+        button->setIconSize(QSize(56, 56));
+        button->setCursor(Qt::PointingHandCursor);
+    }
+    m_imageLabel->setAttribute(Qt::WA_TranslucentBackground);
+    m_imageLabel->setAlignment(Qt::AlignCenter);
+    m_imageLabel->setScaledContents(false);
+
+    connect(m_previousButton, &QPushButton::clicked, this, &Carousel::previous);
+    connect(m_nextButton, &QPushButton::clicked, this, &Carousel::next);
+}
+
+void Carousel::setImages(const QVector<QString> &urls)
+{
+    ++m_generation;
+    m_urls = urls;
+    m_pixmaps = QVector<QPixmap>(urls.size());
+    m_loading = QVector<bool>(urls.size(), false);
+    m_attempts = QVector<int>(urls.size(), 0);
+    if (!m_urls.isEmpty())
+        showImage(0);
+}
+
+void Carousel::showImage(int position)
+{
+    if (m_urls.isEmpty())
+        return;
+    if (position < 0)
+        position = m_urls.size() - 1;
+    else if (position >= m_urls.size())
+        position = 0;
+    m_index = position;
+
+    m_imageLabel->clear();
+    delete m_movie;
+    m_movie = nullptr;
+
+    const QPixmap &picture = m_pixmaps.at(m_index);
+    if (!picture.isNull()) {
+        m_imageLabel->setPixmap(picture.scaledToHeight(m_imageLabel->height(), Qt::FastTransformation));
+        return;
+    }
+    m_movie = new QMovie(QStringLiteral(":/resources/img/loading.gif"), QByteArray(), this);
+    m_movie->setScaledSize(QSize(24, 24));
+    m_imageLabel->setMovie(m_movie);
+    m_movie->start();
+    load(m_index);
+}
+
+void Carousel::load(int position)
+{
+    // One transfer per image at a time, and a failing image is not asked for without end.
+    if (m_loading.at(position) || m_attempts.at(position) > maximumRetries)
+        return;
+    m_loading[position] = true;
+    ++m_attempts[position];
+    auto download = QSharedPointer<Models::Download>::create(m_urls.at(position), false);
+    const int generation = m_generation;
+    connect(download.data(), &Models::Download::finished, this, [this, generation, position](const QString &path) {
+        onArrival(generation, position, path);
+    });
+    m_downloadManager->add(download);
+}
+
+void Carousel::onArrival(int generation, int position, const QString &path)
+{
+    if (generation != m_generation)
+        return;
+    m_loading[position] = false;
+    m_pixmaps[position] = QPixmap(path);
+    if (m_index != position)
+        return;
+    if (!m_pixmaps.at(position).isNull()) {
+        showImage(position);
+        return;
+    }
+    QTimer::singleShot(retryDelayMs, this, [this, generation, position] {
+        if (generation == m_generation && m_index == position && m_pixmaps.at(position).isNull())
+            load(position);
+    });
+}
+
+void Carousel::previous()
+{
+    showImage(m_index - 1);
+}
+
+void Carousel::next()
+{
+    showImage(m_index + 1);
+}
+
+} // namespace KOV::Components

@@ -1,0 +1,86 @@
+#include "ui/applicationwindow.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMessageBox>
+#include <QScreen>
+
+#include "controllers/applicationcontroller.h"
+#include "controllers/packagecontroller.h"
+#include "ui/applicationcontainer.h"
+
+namespace KOV::Ui {
+
+using Controllers::ApplicationController;
+
+ApplicationWindow::ApplicationWindow(QSharedPointer<ApplicationController> applicationController,
+                                     QSharedPointer<Controllers::PackageController> packageController,
+                                     QSharedPointer<Controllers::TopbarController> topbarController,
+                                     QWidget *parent)
+    : QMainWindow(parent)
+    , m_applicationController(std::move(applicationController))
+    , m_packageController(std::move(packageController))
+{
+    setObjectName(QStringLiteral("ApplicationWindow"));
+    setWindowFlag(Qt::FramelessWindowHint);
+    setCentralWidget(
+        new ApplicationContainer(m_applicationController, m_packageController, topbarController, this));
+
+    ApplicationController *controller = m_applicationController.data();
+    connect(controller, &ApplicationController::styleChanged, this, &ApplicationWindow::onStyleChanged);
+    connect(controller, &ApplicationController::languageChanged, this, &ApplicationWindow::onLanguageChanged);
+    connect(controller, &ApplicationController::geometryChanged, this, &ApplicationWindow::onGeometryChanged);
+    connect(controller, &ApplicationController::stateChanged, this, &ApplicationWindow::onStateChanged);
+    connect(controller, &ApplicationController::exitRequest, this, &QWidget::close);
+    controller->initialize(QGuiApplication::primaryScreen()->size());
+}
+
+void ApplicationWindow::onStyleChanged(const QString &style)
+{
+    qApp->setStyleSheet(style);
+}
+
+void ApplicationWindow::onLanguageChanged()
+{
+}
+
+void ApplicationWindow::onGeometryChanged()
+{
+    const ApplicationController &controller = *m_applicationController;
+    if (controller.state() == ApplicationController::MAXIMIZED)
+        return;
+    setGeometry(controller.x(), controller.y(), controller.width(), controller.height());
+}
+
+void ApplicationWindow::onStateChanged()
+{
+    switch (m_applicationController->state()) {
+    case ApplicationController::NORMAL:
+        setWindowState(Qt::WindowNoState);
+        break;
+    case ApplicationController::MAXIMIZED:
+        setWindowState(Qt::WindowMaximized);
+        break;
+    case ApplicationController::MINIMIZED:
+        setWindowState(Qt::WindowMinimized);
+        break;
+    case ApplicationController::FULLSCREEN:
+        setWindowState(Qt::WindowFullScreen);
+        break;
+    }
+}
+
+void ApplicationWindow::closeEvent(QCloseEvent *event)
+{
+    if (m_packageController->isInstalling()) {
+        QMessageBox::warning(this, tr("Installation in progress"),
+                             tr("There is a installation in progress.\n\nTry closing the application after the "
+                                "installation is completed"),
+                             QMessageBox::Ok);
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+} // namespace KOV::Ui

@@ -1,0 +1,53 @@
+#include "ui/installconfirmation.h"
+
+#include <QMessageBox>
+
+#include "controllers/packagecontroller.h"
+#include "models/package.h"
+
+namespace KOV::Ui {
+
+void InstallConfirmation::run(Controllers::PackageController &controller,
+                              const QSharedPointer<Models::Package> &package, QWidget *parent)
+{
+    QString log = controller.changeLogHtml(package, QString());
+    if (!log.isEmpty()) {
+        log += QStringLiteral("<strong>Install ?</strong>");
+        if (QMessageBox::question(parent, tr("Change Log"), log, QMessageBox::Yes | QMessageBox::No)
+            != QMessageBox::Yes)
+            return;
+    }
+    if (!confirmDependencies(controller, package, parent))
+        return;
+    QString version;
+    controller.installPackage(package, version);
+}
+
+bool InstallConfirmation::confirmDependencies(Controllers::PackageController &controller,
+                                              const QSharedPointer<Models::Package> &package, QWidget *parent)
+{
+    // A package without versions has nothing to depend on, and nothing to install either.
+    if (package->versions().isEmpty())
+        return false;
+    const QStringList needed = package->versions().first()->depends;
+    if (needed.isEmpty())
+        return true;
+    QString version;
+    const QVector<QSharedPointer<Models::Package>> resolved = controller.dependencies(package, version);
+    if (resolved.size() != needed.size()) {
+        QMessageBox::critical(parent, tr("Dependencies Error"),
+                              tr("This package cannot be installed.\n\nOne or more Dependencies for this package "
+                                 "are not available to install"),
+                              QMessageBox::Ok);
+        return false;
+    }
+    QString text = tr("This package is dependent on following packages and will be installed if not already "
+                      "installed or upgraded if outdated along with this package\n\n");
+    for (const QSharedPointer<Models::Package> &dependency : resolved)
+        text += dependency->name() + QLatin1Char('\n');
+    text += tr("\nContinue?");
+    return QMessageBox::information(parent, tr("Install Package"), text, QMessageBox::Yes | QMessageBox::No)
+           == QMessageBox::Yes;
+}
+
+} // namespace KOV::Ui

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QSharedPointer>
+
+class QWidget;
+
+namespace KOV::Models {
+class Package;
+}
+namespace KOV::Controllers {
+class PackageController;
+}
+
+namespace KOV::Ui {
+
+/** The questions asked before a package is installed in its newest version, shared by the tile and the detail page. */
+class InstallConfirmation
+{
+    Q_DECLARE_TR_FUNCTIONS(KOV::Ui::InstallConfirmation)
+public:
+    /** Change log, dependency check and confirmation, then the installation; every box parented to `parent`. */
+    static void run(Controllers::PackageController &controller, const QSharedPointer<Models::Package> &package,
+                    QWidget *parent);
+
+    /**
+     * Checks that every dependency of the newest version can be installed and asks to go on.
+     * False when the installation must not start.
+     */
+    static bool confirmDependencies(Controllers::PackageController &controller,
+                                    const QSharedPointer<Models::Package> &package, QWidget *parent);
+};
+
+} // namespace KOV::Ui

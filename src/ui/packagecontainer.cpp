@@ -1,0 +1,119 @@
+#include "ui/packagecontainer.h"
+
+#include <QHBoxLayout>
+#include <QListWidget>
+#include <QVBoxLayout>
+
+#include "app/settings.h"
+#include "common/styledbackground.h"
+#include "controllers/packagecontroller.h"
+#include "ui/packagedetailwidget.h"
+#include "ui/packageprocessingwidget.h"
+#include "ui/packagesidebar.h"
+#include "ui/packagewidget.h"
+
+namespace KOV::Ui {
+
+PackageContainer::PackageContainer(QSharedPointer<Controllers::PackageController> controller, QWidget *parent)
+    : QWidget(parent)
+    , m_controller(std::move(controller))
+{
+    setObjectName(QStringLiteral("PackageContainer"));
+    using Controllers::PackageController;
+    connect(m_controller.data(), &PackageController::update, this, &PackageContainer::onUpdate);
+    connect(m_controller.data(), &PackageController::busy, this, &PackageContainer::onBusy);
+    connect(m_controller.data(), &PackageController::error, this, &PackageContainer::onError);
+    connect(m_controller.data(), &PackageController::empty, this, &PackageContainer::onEmpty);
+    connect(m_controller.data(), &PackageController::list, this, &PackageContainer::onList);
+    connect(m_controller.data(), &PackageController::detail, this, &PackageContainer::onDetail);
+
+    auto *layout = new QHBoxLayout(this);
+    layout->addStretch();
+    m_sidebar = new PackageSidebar(m_controller, this);
+    layout->addWidget(m_sidebar);
+    auto *pages = new QVBoxLayout;
+    m_list = new QListWidget(this);
+    m_list->setSelectionMode(QAbstractItemView::NoSelection);
+    m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_detail = new PackageDetailWidget(m_controller, this);
+    m_processing = new PackageProcessingWidget(this);
+    pages->addWidget(m_list);
+    pages->addWidget(m_detail);
+    pages->addWidget(m_processing);
+    layout->addLayout(pages);
+    layout->addStretch();
+    m_list->hide();
+    m_detail->hide();
+
+    if (!showFilter())
+        m_sidebar->hide();
+    m_controller->loadCatalogue();
+}
+
+bool PackageContainer::showFilter() const
+{
+    return m_controller->settings()->current().showFilter.value != QLatin1String("false");
+}
+
+void PackageContainer::onUpdate()
+{
+    for (int row = 0; row < m_list->count(); ++row)
+        delete m_list->itemWidget(m_list->item(row));
+    m_list->clear();
+    const QVector<QSharedPointer<Models::Package>> packages = m_controller->packages();
+    for (const QSharedPointer<Models::Package> &package : packages) {
+        auto *item = new QListWidgetItem;
+        m_list->insertItem(m_list->count(), item);
+        auto *tile = new PackageWidget(m_controller, package);
+        m_list->setItemWidget(item, tile);
+        item->setSizeHint(tile->sizeHint());
+        item->setSizeHint(QSize(tile->sizeHint().width(), 128));
+    }
+}
+
+void PackageContainer::onBusy()
+{
+    m_list->hide();
+    m_detail->hide();
+    m_sidebar->hide();
+    m_processing->setMode(PackageProcessingWidget::LOADING);
+}
+
+void PackageContainer::onError(const QString &error)
+{
+    m_list->hide();
+    m_detail->hide();
+    m_sidebar->hide();
+    m_processing->showMessage(error);
+}
+
+void PackageContainer::onEmpty()
+{
+    m_list->hide();
+    m_detail->hide();
+    m_sidebar->hide();
+    m_processing->setMode(PackageProcessingWidget::EMPTY);
+}
+
+void PackageContainer::onList()
+{
+    m_list->show();
+    m_detail->hide();
+    m_sidebar->setVisible(showFilter());
+    m_processing->hide();
+}
+
+void PackageContainer::onDetail(const QSharedPointer<Models::Package> &package)
+{
+    m_list->hide();
+    m_sidebar->hide();
+    m_processing->hide();
+    m_detail->showPackage(package);
+}
+
+void PackageContainer::paintEvent(QPaintEvent *)
+{
+    paintStyleSheetBackground(this);
+}
+
+} // namespace KOV::Ui

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QSharedPointer>
+#include <QWidget>
+
+class QListWidget;
+
+namespace KOV::Models {
+class Package;
+}
+namespace KOV::Controllers {
+class PackageController;
+}
+
+namespace KOV::Ui {
+
+class PackageDetailWidget;
+class PackageProcessingWidget;
+class PackageSidebar;
+
+/** The page below the top bar: the list of tiles, the detail page or the processing panel. */
+class PackageContainer final : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit PackageContainer(QSharedPointer<Controllers::PackageController> controller, QWidget *parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    void onUpdate();
+    void onBusy();
+    void onError(const QString &error);
+    void onEmpty();
+    void onList();
+    void onDetail(const QSharedPointer<Models::Package> &package);
+    bool showFilter() const;
+
+    QSharedPointer<Controllers::PackageController> m_controller;
+    QListWidget *m_list;
+    PackageDetailWidget *m_detail;
+    PackageProcessingWidget *m_processing;
+    PackageSidebar *m_sidebar;
+};
+
+} // namespace KOV::Ui

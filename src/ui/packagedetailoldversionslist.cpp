@@ -1,0 +1,111 @@
+#include "ui/packagedetailoldversionslist.h"
+
+#include <QListWidget>
+#include <QMessageBox>
+#include <QVBoxLayout>
+
+#include "common/qtawesome.h"
+#include "controllers/packagecontroller.h"
+#include "ui/installconfirmation.h"
+#include "ui/packagedetailoldversionwidget.h"
+
+namespace KOV::Ui {
+
+using Models::Package;
+
+PackageDetailOldVersionsList::PackageDetailOldVersionsList(QSharedPointer<Controllers::PackageController> controller,
+                                                           QWidget *parent)
+    : QWidget(parent)
+    , m_controller(std::move(controller))
+    , m_list(new QListWidget(this))
+{
+    auto *layout = new QVBoxLayout(this);
+    m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    layout->addWidget(m_list);
+}
+
+void PackageDetailOldVersionsList::setPackage(const QSharedPointer<Package> &package)
+{
+    if (m_package)
+        disconnect(m_package.data(), &Package::stateChanged, this, nullptr);
+    m_package = package;
+    if (m_package)
+        connect(m_package.data(), &Package::stateChanged, this, &PackageDetailOldVersionsList::onStateChanged);
+    rebuild();
+}
+
+void PackageDetailOldVersionsList::onStateChanged(Package::State state)
+{
+    if (state == Package::PREPARING || state == Package::DOWNLOADING || state == Package::INSTALLING
+        || state == Package::UNINSTALLING) {
+        for (int row = 0; row < m_list->count(); ++row) {
+            if (auto *widget = qobject_cast<PackageDetailOldVersionWidget *>(m_list->itemWidget(m_list->item(row))))
+                widget->setButtonDisabled(true);
+        }
+        return;
+    }
+    rebuild();
+}
+
+void PackageDetailOldVersionsList::rebuild()
+{
+    for (int row = 0; row < m_list->count(); ++row)
+        delete m_list->itemWidget(m_list->item(row));
+    m_list->clear();
+    if (!m_package)
+        return;
+
+    const QString installed
+        = m_package->state() == Package::INSTALLED ? m_controller->installedVersion(m_package) : QString();
+    const QVector<QSharedPointer<Models::PackageVersion>> versions = m_package->versions();
+    for (int i = 1; i < versions.size(); ++i) {
+        const QSharedPointer<Models::PackageVersion> version = versions.at(i);
+        auto *item = new QListWidgetItem;
+        m_list->insertItem(m_list->count(), item);
+        auto *row = new PackageDetailOldVersionWidget(version->version);
+        if (version->version == installed) {
+            row->setButtonText(tr("Installed"));
+            row->setButtonDisabled(true);
+        } else {
+            row->setButtonText(tr("Download"));
+        }
+        row->setButtonIcon(sharedIcons()->icon(0xF019, darkIconOptions()));
+        connect(row, &PackageDetailOldVersionWidget::buttonClicked, this,
+                [this, version] { installOlderVersion(version); });
+        m_list->setItemWidget(item, row);
+        item->setSizeHint(QSize(row->sizeHint().width(), 72));
+    }
+}
+
+void PackageDetailOldVersionsList::installOlderVersion(const QSharedPointer<Models::PackageVersion> &version)
+{
+    if (!m_package)
+        return;
+    QString target = version->version;
+    if (m_package->state() == Package::INSTALLED) {
+        QString log = m_controller->changeLogHtml(m_package, target);
+        if (!log.isEmpty()) {
+            log += QStringLiteral("<strong>Install ?</strong>");
+            if (QMessageBox::question(this, tr("Change Log"), log, QMessageBox::Yes | QMessageBox::No)
+                != QMessageBox::Yes)
+                return;
+        }
+        const QVector<QSharedPointer<Package>> dependents = m_controller->dependents(m_package, target);
+        if (!dependents.isEmpty()) {
+            QString text = QStringLiteral(
+                "Install older version?\n\nFollowing extensions depend on newer version and may stop working\n\n");
+            for (const QSharedPointer<Package> &dependent : dependents)
+                text += dependent->name() + QLatin1Char('\n');
+            if (QMessageBox::information(this, tr("Install Package"), text, QMessageBox::Yes | QMessageBox::No)
+                != QMessageBox::Yes)
+                return;
+        }
+        m_controller->installPackage(m_package, target);
+    } else if (m_package->state() == Package::AVAILABLE) {
+        if (!InstallConfirmation::confirmDependencies(*m_controller, m_package, this))
+            return;
+        m_controller->installPackage(m_package, target);
+    }
+}
+
+} // namespace KOV::Ui

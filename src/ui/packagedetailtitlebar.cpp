@@ -1,0 +1,179 @@
+#include "ui/packagedetailtitlebar.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStyle>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "common/qtawesome.h"
+#include "common/styledbackground.h"
+#include "controllers/packagecontroller.h"
+#include "models/download.h"
+#include "ui/installconfirmation.h"
+
+namespace KOV::Ui {
+
+using Models::Package;
+
+PackageDetailTitleBar::PackageDetailTitleBar(QSharedPointer<Controllers::PackageController> controller,
+                                             QWidget *parent)
+    : QWidget(parent)
+    , m_controller(std::move(controller))
+    , m_titleLabel(new QLabel(this))
+    , m_installButton(new QPushButton(this))
+    , m_uninstallButton(new QPushButton(this))
+    , m_helpButton(new QPushButton(this))
+    , m_manualButton(new QPushButton(this))
+    , m_progressBar(new QProgressBar(this))
+{
+    setObjectName(QStringLiteral("PackageDetailTitleBar"));
+    auto *layout = new QVBoxLayout(this);
+    m_progressBar->setMinimum(0);
+    m_progressBar->setMaximum(0);
+    m_progressBar->setValue(0);
+    m_progressBar->setMaximumHeight(16);
+    layout->addWidget(m_progressBar);
+    auto *row = new QHBoxLayout;
+    m_titleLabel->setObjectName(QStringLiteral("DetailTitle"));
+    row->addWidget(m_titleLabel);
+    row->addStretch();
+    m_installButton->setIcon(sharedIcons()->icon(0xF019));
+    m_uninstallButton->setIcon(sharedIcons()->icon(0xF1F8, darkIconOptions()));
+    m_helpButton->setIcon(sharedIcons()->icon(0xF0AC, darkIconOptions()));
+    m_manualButton->setIcon(sharedIcons()->icon(0xF02D, darkIconOptions()));
+    for (QPushButton *button : { m_installButton, m_uninstallButton, m_helpButton, m_manualButton }) {
+        button->setCursor(Qt::PointingHandCursor);
+        row->addWidget(button);
+    }
+    layout->addLayout(row);
+
+    connect(m_installButton, &QPushButton::clicked, this, &PackageDetailTitleBar::confirmAndInstall);
+    connect(m_uninstallButton, &QPushButton::clicked, this, &PackageDetailTitleBar::confirmAndUninstall);
+    connect(m_helpButton, &QPushButton::clicked, this, &PackageDetailTitleBar::openHelp);
+    connect(m_manualButton, &QPushButton::clicked, this, &PackageDetailTitleBar::openManual);
+}
+
+void PackageDetailTitleBar::setPackage(const QSharedPointer<Package> &package)
+{
+    if (m_package)
+        disconnect(m_package.data(), nullptr, this, nullptr);
+    m_package = package;
+    if (m_package) {
+        connect(m_package.data(), &Package::totalSize, this,
+                [this](qlonglong size) { m_progressBar->setMaximum(int(size / 1000)); });
+        connect(m_package.data(), &Package::downloadedSize, this,
+                [this](qlonglong size) { m_progressBar->setValue(int(size / 1000)); });
+        connect(m_package.data(), &Package::stateChanged, this, &PackageDetailTitleBar::onStateChanged);
+    }
+    refresh(true);
+}
+
+void PackageDetailTitleBar::refresh(bool newPackage)
+{
+    if (!m_package)
+        return;
+    const Package::State state = m_package->state();
+    const bool busy = state == Package::PREPARING || state == Package::DOWNLOADING || state == Package::INSTALLING;
+    m_progressBar->setVisible(busy);
+    if (busy && newPackage) {
+        // A download already under way tells its size again, so that the bar knows its range at once.
+        if (const QSharedPointer<Models::Download> download = m_controller->activeDownload(m_package))
+            download->notifyState();
+    }
+    m_titleLabel->setText(m_package->name());
+
+    m_installButton->setEnabled(true);
+    if (state == Package::AVAILABLE) {
+        m_installButton->setText(tr("Download"));
+        m_installButton->setObjectName(QStringLiteral("Download"));
+        m_installButton->show();
+        m_uninstallButton->hide();
+    } else if (state == Package::INSTALLED) {
+        if (m_package->hasUpdate()) {
+            m_installButton->setText(tr("Update"));
+            m_installButton->setObjectName(QStringLiteral("Update"));
+        } else {
+            m_installButton->setText(tr("Installed"));
+            m_installButton->setObjectName(QStringLiteral("Installed"));
+            m_installButton->setEnabled(false);
+        }
+        m_installButton->show();
+        m_uninstallButton->setText(tr("Uninstall"));
+        m_uninstallButton->show();
+    } else {
+        m_installButton->hide();
+        m_uninstallButton->hide();
+    }
+    m_installButton->style()->unpolish(m_installButton);
+    m_installButton->style()->polish(m_installButton);
+    m_helpButton->setText(tr("Get Help"));
+    m_manualButton->setText(tr("Manual"));
+}
+
+void PackageDetailTitleBar::onStateChanged(Package::State state)
+{
+    if (isVisible()) {
+        const QString name = m_package->name();
+        if (state == Package::INSTALL_ERROR)
+            QMessageBox::critical(this, tr("Install Error"), tr("Installation failed for package : ") + name,
+                                  QMessageBox::Ok);
+        else if (state == Package::DOWNLOAD_ERROR)
+            QMessageBox::critical(this, tr("Download Error"), tr("Downloading failed for package : ") + name,
+                                  QMessageBox::Ok);
+        else if (state == Package::DEPENDENCY_ERROR)
+            QMessageBox::critical(this, tr("Dependency Error"),
+                                  tr("Unable to install one or more dependency for package : ") + name,
+                                  QMessageBox::Ok);
+    }
+    refresh(false);
+}
+
+void PackageDetailTitleBar::confirmAndInstall()
+{
+    if (m_package)
+        InstallConfirmation::run(*m_controller, m_package, this);
+}
+
+void PackageDetailTitleBar::confirmAndUninstall()
+{
+    if (!m_package)
+        return;
+    QString text = tr("Uninstall") + QLatin1Char(' ') + m_package->name() + QLatin1Char(' ') + tr("from this system");
+    const QVector<QSharedPointer<Package>> dependents = m_controller->dependents(m_package, QString());
+    if (!dependents.isEmpty()) {
+        text += QStringLiteral("\n\nFollowing dependent extensions will also be uninstalled\n\n");
+        for (const QSharedPointer<Package> &dependent : dependents)
+            text += dependent->name() + QLatin1Char('\n');
+    }
+    if (QMessageBox::information(this, tr("Uninstall Package"), text, QMessageBox::Yes | QMessageBox::No)
+        != QMessageBox::Yes)
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_controller->uninstallPackage(m_package);
+    QApplication::restoreOverrideCursor();
+}
+
+void PackageDetailTitleBar::openHelp()
+{
+    if (m_package)
+        QDesktopServices::openUrl(QUrl(m_package->helpUrl(), QUrl::TolerantMode));
+}
+
+void PackageDetailTitleBar::openManual()
+{
+    if (m_package)
+        QDesktopServices::openUrl(QUrl(m_package->manualUrl(), QUrl::TolerantMode));
+}
+
+void PackageDetailTitleBar::paintEvent(QPaintEvent *)
+{
+    paintStyleSheetBackground(this);
+}
+
+} // namespace KOV::Ui

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QSharedPointer>
+#include <QWidget>
+
+#include "models/package.h"
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace KOV::Controllers {
+class PackageController;
+}
+
+namespace KOV::Ui {
+
+/** The detail page's action bar: name, progress, install, uninstall, help and manual. */
+class PackageDetailTitleBar final : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit PackageDetailTitleBar(QSharedPointer<Controllers::PackageController> controller,
+                                   QWidget *parent = nullptr);
+
+    void setPackage(const QSharedPointer<Models::Package> &package);
+    void refresh(bool newPackage);
+    void confirmAndInstall();
+    void confirmAndUninstall();
+    void openHelp();
+    void openManual();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    void onStateChanged(Models::Package::State state);
+
+    QSharedPointer<Controllers::PackageController> m_controller;
+    QLabel *m_titleLabel;
+    QPushButton *m_installButton;
+    QPushButton *m_uninstallButton;
+    QPushButton *m_helpButton;
+    QPushButton *m_manualButton;
+    QProgressBar *m_progressBar;
+    QSharedPointer<Models::Package> m_package;
+};
+
+} // namespace KOV::Ui

@@ -1,0 +1,62 @@
+#include "ui/packageprocessingwidget.h"
+
+#include <QLabel>
+#include <QMovie>
+#include <QVBoxLayout>
+
+namespace KOV::Ui {
+
+PackageProcessingWidget::PackageProcessingWidget(QWidget *parent)
+    : QWidget(parent)
+    , m_animationLabel(new QLabel(this))
+    , m_textLabel(new QLabel(this))
+{
+    setObjectName(QStringLiteral("PackageProcessingWidget"));
+    auto *layout = new QVBoxLayout(this);
+    layout->addStretch();
+    layout->addWidget(m_animationLabel);
+    layout->addWidget(m_textLabel);
+    layout->addStretch();
+
+    auto *movie = new QMovie(QStringLiteral(":/resources/img/loading.gif"), QByteArray(), this);
+    movie->setScaledSize(QSize(72, 72));
+    m_animationLabel->setAttribute(Qt::WA_TranslucentBackground);
+    m_animationLabel->setAlignment(Qt::AlignCenter);
+    m_animationLabel->setMovie(movie);
+    movie->start();
+}
+
+void PackageProcessingWidget::setMode(int mode)
+{
+    switch (mode) {
+    case LOADING:
+        m_animationLabel->show();
+        m_textLabel->hide();
+        show();
+        break;
+    case EMPTY:
+        m_animationLabel->hide();
+        m_textLabel->setText(tr("No items found"));
+        m_textLabel->show();
+        show();
+        break;
+    case HIDDEN:
+        hide();
+        break;
+    case MESSAGE:
+        m_animationLabel->hide();
+        m_textLabel->show();
+        show();
+        break;
+    default:
+        break;
+    }
+}
+
+void PackageProcessingWidget::showMessage(const QString &text)
+{
+    m_textLabel->setText(text);
+    setMode(MESSAGE);
+}
+
+} // namespace KOV::Ui

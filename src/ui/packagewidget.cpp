@@ -1,0 +1,206 @@
+#include "ui/packagewidget.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QMovie>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+#include "common/qtawesome.h"
+#include "common/styledbackground.h"
+#include "controllers/packagecontroller.h"
+#include "managers/downloadmanager.h"
+#include "models/download.h"
+#include "ui/installconfirmation.h"
+
+namespace KOV::Ui {
+
+using Models::Package;
+
+PackageWidget::PackageWidget(QSharedPointer<Controllers::PackageController> controller,
+                             QSharedPointer<Package> package, QWidget *parent)
+    : QWidget(parent)
+    , m_package(std::move(package))
+    , m_controller(std::move(controller))
+{
+    setObjectName(QStringLiteral("PackageWidget"));
+    m_titleLabel = new QLabel(this);
+    m_summaryLabel = new QLabel;
+    m_iconLabel = new QLabel(this);
+    m_installedLabel = new QLabel(tr("Installed : "), this);
+    m_availableLabel = new QLabel(tr("Available : "), this);
+    m_progressBar = new QProgressBar(this);
+    m_actionButton = new QPushButton(this);
+
+    if (m_package) {
+        connect(m_package.data(), &Package::totalSize, this,
+                [this](qlonglong size) { m_progressBar->setMaximum(int(size / 1000)); });
+        connect(m_package.data(), &Package::downloadedSize, this,
+                [this](qlonglong size) { m_progressBar->setValue(int(size / 1000)); });
+        connect(m_package.data(), &Package::stateChanged, this, &PackageWidget::onStateChanged);
+    }
+
+    auto *layout = new QHBoxLayout(this);
+    m_iconLabel->setObjectName(QStringLiteral("PackageIcon"));
+    layout->addWidget(m_iconLabel);
+    auto *texts = new QVBoxLayout;
+    texts->addWidget(m_titleLabel);
+    texts->addWidget(m_summaryLabel);
+    auto *versions = new QHBoxLayout;
+    versions->addWidget(m_installedLabel);
+    versions->addWidget(m_availableLabel);
+    texts->addLayout(versions);
+    texts->addWidget(m_progressBar);
+    layout->addLayout(texts);
+    auto *actions = new QVBoxLayout;
+    m_actionButton->setCursor(Qt::PointingHandCursor);
+    actions->addWidget(m_actionButton);
+    auto *detailButton = new QPushButton(tr("More Detail"), this);
+    detailButton->setCursor(Qt::PointingHandCursor);
+    detailButton->setIcon(sharedIcons()->icon(0xF05A, darkIconOptions()));
+    actions->addWidget(detailButton);
+    layout->addLayout(actions);
+
+    connect(m_actionButton, &QPushButton::clicked, this, &PackageWidget::confirmAndInstall);
+    connect(detailButton, &QPushButton::clicked, this, [this] { m_controller->showDetail(m_package); });
+    finish();
+}
+
+void PackageWidget::finish()
+{
+    m_loadingMovie = new QMovie(QStringLiteral(":/resources/img/loading.gif"), QByteArray(), this);
+    m_loadingMovie->setScaledSize(QSize(24, 24));
+    m_iconLabel->setMaximumSize(96, 96);
+    m_iconLabel->setMinimumSize(96, 96);
+    m_iconLabel->setAttribute(Qt::WA_TranslucentBackground);
+    m_iconLabel->setAlignment(Qt::AlignCenter);
+    m_iconLabel->setMovie(m_loadingMovie);
+    m_loadingMovie->start();
+
+    QFont title = m_titleLabel->font();
+    title.setWeight(75);
+    title.setPointSize(12);
+    m_titleLabel->setFont(title);
+    m_titleLabel->setText(m_package ? m_package->name() : QString());
+    // Not laid out yet: the width is a parentless widget's default, 640 pixels.
+    const QString summary = m_package ? m_package->shortDescription() : QString();
+    m_summaryLabel->setText(
+        m_summaryLabel->fontMetrics().elidedText(summary, Qt::ElideRight, m_summaryLabel->width() - 150));
+
+    m_progressBar->setMinimum(0);
+    m_progressBar->setMaximum(0);
+    m_progressBar->setValue(0);
+    m_progressBar->setMaximumHeight(16);
+    QSizePolicy policy = m_progressBar->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    m_progressBar->setSizePolicy(policy);
+    m_actionButton->setMaximumWidth(192);
+
+    if (!m_package)
+        return;
+    onStateChanged(m_package->state());
+
+    if (m_package->icon().isEmpty()) {
+        m_iconLabel->setMovie(nullptr);
+        return;
+    }
+    auto download = QSharedPointer<Models::Download>::create(m_package->icon(), false);
+    connect(download.data(), &Models::Download::finished, this, [this](const QString &path) {
+        m_iconLabel->setMovie(nullptr);
+        m_iconLabel->setScaledContents(true);
+        m_iconLabel->setPixmap(QPixmap(path).scaled(96, 96));
+    });
+    m_controller->downloadManager()->add(download, false);
+}
+
+void PackageWidget::onStateChanged(Package::State state)
+{
+    struct Look
+    {
+        bool progress;
+        QString text;
+        const char *objectName;
+        bool enabled;
+        int icon;
+    };
+    Look look;
+    switch (state) {
+    case Package::AVAILABLE:
+        look = { false, tr("Download"), "Download", true, 0xF0ED };
+        break;
+    case Package::INSTALLED:
+        look = m_package->hasUpdate() ? Look { false, tr("Update"), "Update", true, 0xF0ED }
+                                      : Look { false, tr("Installed"), "Installed", false, 0xF00C };
+        break;
+    case Package::PREPARING:
+        look = { true, tr("Preparing"), "Busy", false, 0xF254 };
+        break;
+    case Package::DOWNLOADING:
+        look = { true, tr("Downloading"), "Busy", false, 0xF254 };
+        break;
+    case Package::INSTALLING:
+        look = { true, tr("Installing"), "Busy", false, 0xF254 };
+        break;
+    case Package::UNINSTALLING:
+        look = { true, tr("Uninstalling"), "Busy", false, 0xF254 };
+        break;
+    case Package::INSTALL_ERROR:
+        look = { false, tr("Install Error"), "Error", false, 0xF071 };
+        break;
+    case Package::DOWNLOAD_ERROR:
+        look = { false, tr("Download Error"), "Error", false, 0xF071 };
+        break;
+    case Package::DEPENDENCY_ERROR:
+        look = { false, tr("Dependency Error"), "Error", false, 0xF071 };
+        break;
+    default:
+        look.objectName = nullptr;
+        break;
+    }
+
+    if (look.objectName) {
+        if (isVisible()) {
+            const QString name = m_package->name();
+            if (state == Package::INSTALL_ERROR)
+                QMessageBox::critical(this, tr("Install Error"), tr("Installation failed for package : ") + name,
+                                      QMessageBox::Ok);
+            else if (state == Package::DOWNLOAD_ERROR)
+                QMessageBox::critical(this, tr("Download Error"), tr("Downloading failed for package : ") + name,
+                                      QMessageBox::Ok);
+            else if (state == Package::DEPENDENCY_ERROR)
+                QMessageBox::critical(this, tr("Dependency Error"),
+                                      tr("Unable to install one or more dependency for package : ") + name,
+                                      QMessageBox::Ok);
+        }
+        m_progressBar->setVisible(look.progress);
+        m_actionButton->setText(look.text);
+        m_actionButton->setObjectName(QString::fromLatin1(look.objectName));
+        m_actionButton->setEnabled(look.enabled);
+        m_actionButton->setIcon(sharedIcons()->icon(look.icon));
+    }
+
+    m_actionButton->style()->unpolish(m_actionButton);
+    m_actionButton->style()->polish(m_actionButton);
+    m_installedLabel->setText(tr("Installed : ") + m_controller->installedVersion(m_package));
+    const auto versions = m_package->versions();
+    m_availableLabel->setText(tr("Available : ") + (versions.isEmpty() ? QString() : versions.first()->version));
+    QFont font = m_availableLabel->font();
+    font.setWeight(m_package->hasUpdate() ? 75 : 50);
+    m_availableLabel->setFont(font);
+}
+
+void PackageWidget::confirmAndInstall()
+{
+    if (m_package)
+        InstallConfirmation::run(*m_controller, m_package, this);
+}
+
+void PackageWidget::paintEvent(QPaintEvent *)
+{
+    paintStyleSheetBackground(this);
+}
+
+} // namespace KOV::Ui

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QSharedPointer>
+#include <QWidget>
+
+#include "models/package.h"
+
+class QLabel;
+class QMovie;
+class QProgressBar;
+class QPushButton;
+
+namespace KOV::Controllers {
+class PackageController;
+}
+
+namespace KOV::Ui {
+
+/** One package in the list: icon, name, versions, progress and the action its state allows. */
+class PackageWidget final : public QWidget
+{
+    Q_OBJECT
+public:
+    PackageWidget(QSharedPointer<Controllers::PackageController> controller,
+                  QSharedPointer<Models::Package> package, QWidget *parent = nullptr);
+
+    void confirmAndInstall();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    void onStateChanged(Models::Package::State state);
+    void finish();
+
+    QSharedPointer<Models::Package> m_package;
+    QLabel *m_titleLabel;
+    QLabel *m_summaryLabel;
+    QLabel *m_iconLabel;
+    QLabel *m_installedLabel;
+    QLabel *m_availableLabel;
+    QProgressBar *m_progressBar;
+    QPushButton *m_actionButton;
+    QMovie *m_loadingMovie = nullptr;
+    QSharedPointer<Controllers::PackageController> m_controller;
+};
+
+} // namespace KOV::Ui
