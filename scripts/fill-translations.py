@@ -18,8 +18,8 @@ table_path = root / "translations" / "de.txt"
 def read_table():
     table = {}
     text = table_path.read_text(encoding="utf-8")
+    # Texts may begin or end with line breaks of their own: nothing is stripped.
     for block in text.split("\n----\n"):
-        block = block.strip("\n")
         if not block.strip():
             continue
         head, _, rest = block.partition("\n")

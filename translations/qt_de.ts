@@ -2,6 +2,294 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE">
 <context>
+    <name>KOV::Models::Download</name>
+    <message>
+        <source>Server Error</source>
+        <translation>Serverfehler</translation>
+    </message>
+</context>
+<context>
+    <name>KOV::Ui::ApplicationWindow</name>
+    <message>
+        <source>Installation in progress</source>
+        <translation>Installation läuft</translation>
+    </message>
+    <message>
+        <source>There is a installation in progress.
+
+Try closing the application after the installation is completed</source>
+        <translation>Gerade läuft eine Installation.
+
+Bitte schließen Sie die Anwendung erst, wenn die Installation abgeschlossen ist</translation>
+    </message>
+</context>
+<context>
+    <name>KOV::Ui::InstallConfirmation</name>
+    <message>
+        <source>Change Log</source>
+        <translation>Änderungen</translation>
+    </message>
+    <message>
+        <source>Dependencies Error</source>
+        <translation>Abhängigkeitsfehler</translation>
+    </message>
+    <message>
+        <source>This package cannot be installed.
+
+One or more Dependencies for this package are not available to install</source>
+        <translation>Dieses Paket kann nicht installiert werden.
+
+Eine oder mehrere Abhängigkeiten dieses Pakets stehen nicht zur Installation bereit</translation>
+    </message>
+    <message>
+        <source>This package is dependent on following packages and will be installed if not already installed or upgraded if outdated along with this package
+
+</source>
+        <translation>Dieses Paket benötigt die folgenden Pakete. Sie werden zusammen mit diesem Paket installiert, falls sie fehlen, oder aktualisiert, falls sie veraltet sind:
+
+</translation>
+    </message>
+    <message>
+        <source>
+Continue?</source>
+        <translation>
+Fortfahren?</translation>
+    </message>
+    <message>
+        <source>Install Package</source>
+        <translation>Paket installieren</translation>
+    </message>
+</context>
+<context>
+    <name>KOV::Ui::PackageDetailOldVersionsList</name>
+    <message>
+        <source>Installed</source>
+        <translation>Installiert</translation>
+    </message>
+    <message>
+        <source>Download</source>
+        <translation>Herunterladen</translation>
+    </message>
+    <message>
+        <source>Change Log</source>
+        <translation>Änderungen</translation>
+    </message>
+    <message>
+        <source>Install Package</source>
+        <translation>Paket installieren</translation>
+    </message>
+</context>
+<context>
+    <name>KOV::Ui::PackageDetailTitleBar</name>
+    <message>
+        <source>Download</source>
+        <translation>Herunterladen</translation>
+    </message>
+    <message>
+        <source>Update</source>
+        <translation>Aktualisieren</translation>
+    </message>
+    <message>
+        <source>Installed</source>
+        <translation>Installiert</translation>
+    </message>
+    <message>
+        <source>Uninstall</source>
+        <translation>Deinstallieren</translation>
+    </message>
+    <message>
+        <source>Get Help</source>
+        <translation>Hilfe</translation>
+    </message>
+    <message>
+        <source>Manual</source>
+        <translation>Handbuch</translation>
+    </message>
+    <message>
+        <source>Install Error</source>
+        <translation>Installationsfehler</translation>
+    </message>
+    <message>
+        <source>Installation failed for package : </source>
+        <translation>Installation fehlgeschlagen für Paket: </translation>
+    </message>
+    <message>
+        <source>Download Error</source>
+        <translation>Downloadfehler</translation>
+    </message>
+    <message>
+        <source>Downloading failed for package : </source>
+        <translation>Download fehlgeschlagen für Paket: </translation>
+    </message>
+    <message>
+        <source>Dependency Error</source>
+        <translation>Abhängigkeitsfehler</translation>
+    </message>
+    <message>
+        <source>Unable to install one or more dependency for package : </source>
+        <translation>Eine oder mehrere Abhängigkeiten konnten nicht installiert werden für Paket: </translation>
+    </message>
+    <message>
+        <source>from this system</source>
+        <translation>von diesem System entfernen?</translation>
+    </message>
+    <message>
+        <source>Uninstall Package</source>
+        <translation>Paket deinstallieren</translation>
+    </message>
+</context>
+<context>
+    <name>KOV::Ui::PackageDetailWidget</name>
+    <message>
+        <source>Back</source>
+        <translation>Zurück</translation>
+    </message>
+    <message>
+        <source>Description</source>
+        <translation>Beschreibung</translation>
+    </message>
+    <message>
+        <source>Change log</source>
+        <translation>Änderungen</translation>
+    </message>
+    <message>
+        <source>Old versions</source>
+        <translation>Ältere Versionen</translation>
+    </message>
+</context>
+<context>
+    <name>KOV::Ui::PackageProcessingWidget</name>
+    <message>
+        <source>No items found</source>
+        <translation>Keine Einträge gefunden</translation>
+    </message>
+</context>
+<context>
+    <name>KOV::Ui::PackageSidebar</name>
+    <message>
+        <source>Category</source>
+        <translation>Kategorie</translation>
+    </message>
+    <message>
+        <source>Type</source>
+        <translation>Art</translation>
+    </message>
+    <message>
+        <source>Free</source>
+        <translation>Kostenlos</translation>
+    </message>
+    <message>
+        <source>Paid</source>
+        <translation>Kostenpflichtig</translation>
+    </message>
+</context>
+<context>
+    <name>KOV::Ui::PackageWidget</name>
+    <message>
+        <source>Installed : </source>
+        <translation>Installiert: </translation>
+    </message>
+    <message>
+        <source>Available : </source>
+        <translation>Verfügbar: </translation>
+    </message>
+    <message>
+        <source>More Detail</source>
+        <translation>Details</translation>
+    </message>
+    <message>
+        <source>Download</source>
+        <translation>Herunterladen</translation>
+    </message>
+    <message>
+        <source>Update</source>
+        <translation>Aktualisieren</translation>
+    </message>
+    <message>
+        <source>Installed</source>
+        <translation>Installiert</translation>
+    </message>
+    <message>
+        <source>Preparing</source>
+        <translation>Wird vorbereitet</translation>
+    </message>
+    <message>
+        <source>Downloading</source>
+        <translation>Wird geladen</translation>
+    </message>
+    <message>
+        <source>Installing</source>
+        <translation>Wird installiert</translation>
+    </message>
+    <message>
+        <source>Uninstalling</source>
+        <translation>Wird entfernt</translation>
+    </message>
+    <message>
+        <source>Install Error</source>
+        <translation>Installationsfehler</translation>
+    </message>
+    <message>
+        <source>Download Error</source>
+        <translation>Downloadfehler</translation>
+    </message>
+    <message>
+        <source>Dependency Error</source>
+        <translation>Abhängigkeitsfehler</translation>
+    </message>
+    <message>
+        <source>Installation failed for package : </source>
+        <translation>Installation fehlgeschlagen für Paket: </translation>
+    </message>
+    <message>
+        <source>Downloading failed for package : </source>
+        <translation>Download fehlgeschlagen für Paket: </translation>
+    </message>
+    <message>
+        <source>Unable to install one or more dependency for package : </source>
+        <translation>Eine oder mehrere Abhängigkeiten konnten nicht installiert werden für Paket: </translation>
+    </message>
+</context>
+<context>
+    <name>KOV::Ui::TopBar</name>
+    <message>
+        <source>[Local Repository]</source>
+        <translation>[Lokales Verzeichnis]</translation>
+    </message>
+    <message>
+        <source>Run X-Plane</source>
+        <translation>X-Plane starten</translation>
+    </message>
+    <message>
+        <source>eg. Jetways</source>
+        <translation>z. B. Fluggastbrücken</translation>
+    </message>
+    <message>
+        <source>Refresh</source>
+        <translation>Aktualisieren</translation>
+    </message>
+    <message>
+        <source>Reset</source>
+        <translation>Zurücksetzen</translation>
+    </message>
+    <message>
+        <source>An installation is in progress.
+
+Try the reset again after it has finished.</source>
+        <translation>Gerade läuft eine Installation.
+
+Bitte setzen Sie erst zurück, wenn sie abgeschlossen ist.</translation>
+    </message>
+    <message>
+        <source>This action will reset databases and application prefrences.
+
+Continue?</source>
+        <translation>Damit werden die Datenbanken und die Einstellungen der Anwendung zurückgesetzt.
+
+Fortfahren?</translation>
+    </message>
+</context>
+<context>
     <name>QFileDialog</name>
     <message>
         <source>Select the XPlane folder</source>

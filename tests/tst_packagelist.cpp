@@ -1,0 +1,335 @@
+#include <QtTest>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include "common/qtawesome.h"
+#include "ui/packagecontainer.h"
+#include "ui/packagedetailwidget.h"
+#include "ui/packageprocessingwidget.h"
+#include "ui/packagesidebar.h"
+#include "ui/packagewidget.h"
+#include "uifixture.h"
+
+using KOV::Models::Package;
+using KOV::Ui::PackageWidget;
+using KOVTest::ModalAnswerer;
+
+namespace {
+
+QPushButton *actionButton(PackageWidget &tile)
+{
+    return tile.findChildren<QPushButton *>().first();
+}
+
+QStringList labelTexts(QWidget &widget)
+{
+    QStringList texts;
+    for (QLabel *label : widget.findChildren<QLabel *>())
+        texts << label->text();
+    return texts;
+}
+
+} // namespace
+
+class TestPackageList final : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { KOV::sharedIcons()->initFontAwesome(); }
+    void pageFollowsController();
+    void listHasOneRowPerPackage();
+    void sidebarFollowsShowFilter_data();
+    void sidebarFollowsShowFilter();
+    void tileStates_data();
+    void tileStates();
+    void progressInThousands();
+    void errorBoxOnlyWhileVisible();
+    void confirmation_data();
+    void confirmation();
+    void packageWithoutVersions();
+};
+
+void TestPackageList::pageFollowsController()
+{
+    KOVTest::UiFixture fixture;
+    fixture.addPackage(3, "Three", { "1.0" });
+    KOVTest::writeFile(fixture.home.path() + "/served/packages.json", QJsonDocument(fixture.catalogue).toJson());
+    KOV::Ui::PackageContainer page(fixture.controller);
+    page.resize(1300, 700);
+    page.show();
+    auto *list = page.findChild<QListWidget *>();
+    auto *processing = page.findChild<KOV::Ui::PackageProcessingWidget *>();
+    auto *detail = page.findChild<KOV::Ui::PackageDetailWidget *>();
+    auto *text = processing->findChildren<QLabel *>().at(1);
+    auto *animation = processing->findChildren<QLabel *>().at(0);
+    // Loading first; the catalogue arrives from the server.
+    QVERIFY(processing->isVisible() && animation->isVisible() && !list->isVisible() && !detail->isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(list->isVisible(), 10000);
+    QCOMPARE(list->count(), 1);
+    QVERIFY(!processing->isVisible());
+
+    emit fixture.controller->busy();
+    QVERIFY(animation->isVisible() && !text->isVisible() && !list->isVisible());
+    emit fixture.controller->empty();
+    QVERIFY(!animation->isVisible() && text->isVisible());
+    QCOMPARE(text->text(), QStringLiteral("No items found"));
+    emit fixture.controller->error(QStringLiteral("Server Error"));
+    QCOMPARE(text->text(), QStringLiteral("Server Error"));
+    QVERIFY(!animation->isVisible() && !list->isVisible());
+    emit fixture.controller->error(QString());
+    QVERIFY(text->text().isEmpty() && !animation->isVisible());
+    emit fixture.controller->empty();
+    QCOMPARE(text->text(), QStringLiteral("No items found"));
+
+    fixture.controller->showDetail(fixture.package(3));
+    QVERIFY(detail->isVisible() && !list->isVisible() && !processing->isVisible());
+    // A rebuild behind the detail page leaves the page on screen.
+    emit fixture.controller->update();
+    QVERIFY(detail->isVisible());
+    fixture.controller->showList();
+    QVERIFY(list->isVisible() && !detail->isVisible());
+}
+
+void TestPackageList::listHasOneRowPerPackage()
+{
+    KOVTest::UiFixture fixture;
+    fixture.addPackage(1, "One", { "1.0" });
+    fixture.addPackage(2, "Two", { "2.0", "1.0" });
+    KOV::Ui::PackageContainer page(fixture.controller);
+    fixture.publish();
+    auto *list = page.findChild<QListWidget *>();
+    QCOMPARE(list->count(), 2);
+    for (int row = 0; row < 2; ++row) {
+        QCOMPARE(list->item(row)->sizeHint().height(), 128);
+        QVERIFY(qobject_cast<PackageWidget *>(list->itemWidget(list->item(row))));
+    }
+    QVERIFY(labelTexts(*list->itemWidget(list->item(1))).contains(QStringLiteral("Two")));
+    fixture.catalogue = QJsonArray();
+    fixture.publish();
+    QCOMPARE(list->count(), 0);
+}
+
+void TestPackageList::sidebarFollowsShowFilter_data()
+{
+    QTest::addColumn<QString>("showFilter");
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("false") << "false" << false;
+    QTest::newRow("False") << "False" << true;
+    QTest::newRow("true") << "true" << true;
+    QTest::newRow("empty") << "" << true;
+}
+
+void TestPackageList::sidebarFollowsShowFilter()
+{
+    QFETCH(QString, showFilter);
+    QFETCH(bool, shown);
+    KOVTest::UiFixture fixture(showFilter);
+    KOV::Ui::PackageContainer page(fixture.controller);
+    page.show();
+    auto *sidebar = page.findChild<KOV::Ui::PackageSidebar *>();
+    QVERIFY(!sidebar->isVisible() || shown);
+    fixture.publish();
+    QCOMPARE(sidebar->isVisible(), shown);
+    auto *categories = sidebar->findChild<QComboBox *>();
+    QCOMPARE(categories->count(), 2);
+    QCOMPARE(categories->itemText(0), QStringLiteral("Plugin"));
+    QCOMPARE(categories->itemData(1).toString(), QStringLiteral("LIBRARY"));
+    auto *types = sidebar->findChild<QListWidget *>();
+    QCOMPARE(types->count(), 2);
+    QCOMPARE(types->item(1)->text(), QStringLiteral("Paid"));
+    QCOMPARE(types->item(0)->checkState(), Qt::Checked);
+}
+
+void TestPackageList::tileStates_data()
+{
+    QTest::addColumn<int>("state");
+    QTest::addColumn<bool>("update");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<bool>("progress");
+    QTest::addColumn<int>("icon");
+    QTest::newRow("available") << int(Package::AVAILABLE) << false << "Download" << "Download" << true << false << 0xF0ED;
+    QTest::newRow("update") << int(Package::INSTALLED) << true << "Update" << "Update" << true << false << 0xF0ED;
+    QTest::newRow("installed") << int(Package::INSTALLED) << false << "Installed" << "Installed" << false << false << 0xF00C;
+    QTest::newRow("preparing") << int(Package::PREPARING) << false << "Preparing" << "Busy" << false << true << 0xF254;
+    QTest::newRow("downloading") << int(Package::DOWNLOADING) << false << "Downloading" << "Busy" << false << true << 0xF254;
+    QTest::newRow("installing") << int(Package::INSTALLING) << false << "Installing" << "Busy" << false << true << 0xF254;
+    QTest::newRow("uninstalling") << int(Package::UNINSTALLING) << false << "Uninstalling" << "Busy" << false << true << 0xF254;
+    QTest::newRow("install error") << int(Package::INSTALL_ERROR) << false << "Install Error" << "Error" << false << false << 0xF071;
+    QTest::newRow("download error") << int(Package::DOWNLOAD_ERROR) << false << "Download Error" << "Error" << false << false << 0xF071;
+    QTest::newRow("dependency error") << int(Package::DEPENDENCY_ERROR) << false << "Dependency Error" << "Error" << false << false << 0xF071;
+    // Unknown keeps what the button showed before.
+    QTest::newRow("unknown") << int(Package::UNKNOWN) << false << "Download" << "Download" << true << false << 0xF0ED;
+}
+
+void TestPackageList::tileStates()
+{
+    QFETCH(int, state);
+    QFETCH(bool, update);
+    QFETCH(QString, text);
+    QFETCH(QString, name);
+    QFETCH(bool, enabled);
+    QFETCH(bool, progress);
+    QFETCH(int, icon);
+    KOVTest::UiFixture fixture;
+    fixture.addPackage(5, "Five", { "1.2.0", "1.0.0" });
+    fixture.publish();
+    const auto package = fixture.package(5);
+    fixture.controller->saveState(package, QStringLiteral("1.0.0"));
+    PackageWidget tile(fixture.controller, package); // hidden: no error box
+    package->setHasUpdate(update);
+    package->setState(Package::State(state));
+
+    QPushButton *button = actionButton(tile);
+    QCOMPARE(button->text(), text);
+    QCOMPARE(button->objectName(), name);
+    QCOMPARE(button->isEnabled(), enabled);
+    QCOMPARE(!tile.findChild<QProgressBar *>()->isHidden(), progress);
+    QVERIFY(KOVTest::sameIcon(button->icon(), KOV::sharedIcons()->icon(icon)));
+    const QStringList labels = labelTexts(tile);
+    QVERIFY(labels.contains(QStringLiteral("Installed : 1.0.0")));
+    QVERIFY(labels.contains(QStringLiteral("Available : 1.2.0")));
+    QLabel *available = nullptr;
+    for (QLabel *label : tile.findChildren<QLabel *>()) {
+        if (label->text().startsWith(QStringLiteral("Available")))
+            available = label;
+    }
+    QCOMPARE(available->font().weight(), update ? 75 : 50);
+}
+
+void TestPackageList::progressInThousands()
+{
+    KOVTest::UiFixture fixture;
+    fixture.addPackage(5, "Five", { "1.0" });
+    fixture.publish();
+    const auto package = fixture.package(5);
+    PackageWidget tile(fixture.controller, package);
+    package->setState(Package::PREPARING);
+    auto *bar = tile.findChild<QProgressBar *>();
+    QCOMPARE(bar->maximum(), 0);
+    emit package->totalSize(999);
+    QCOMPARE(bar->maximum(), 0);
+    emit package->totalSize(1999);
+    QCOMPARE(bar->maximum(), 1);
+    emit package->totalSize(5000000000LL);
+    emit package->downloadedSize(2500000000LL);
+    QCOMPARE(bar->maximum(), 5000000);
+    QCOMPARE(bar->value(), 2500000);
+}
+
+void TestPackageList::errorBoxOnlyWhileVisible()
+{
+    KOVTest::UiFixture fixture;
+    fixture.addPackage(5, "Five", { "1.0" });
+    fixture.publish();
+    const auto package = fixture.package(5);
+    PackageWidget tile(fixture.controller, package);
+    ModalAnswerer answerer;
+    package->setState(Package::DOWNLOAD_ERROR);
+    QTest::qWait(100);
+    QVERIFY(answerer.seen().isEmpty());
+
+    tile.show();
+    answerer.enqueue(ModalAnswerer::button(QMessageBox::Ok));
+    answerer.enqueue(ModalAnswerer::button(QMessageBox::Ok));
+    answerer.enqueue(ModalAnswerer::button(QMessageBox::Ok));
+    package->setState(Package::INSTALL_ERROR);
+    package->setState(Package::DEPENDENCY_ERROR);
+    package->setState(Package::DOWNLOAD_ERROR);
+    QCOMPARE(answerer.seen(),
+             QStringList({ "Install Error|Installation failed for package : Five",
+                           "Dependency Error|Unable to install one or more dependency for package : Five",
+                           "Download Error|Downloading failed for package : Five" }));
+    QCOMPARE(actionButton(tile)->text(), QStringLiteral("Download Error"));
+}
+
+void TestPackageList::confirmation_data()
+{
+    QTest::addColumn<bool>("installed");
+    QTest::addColumn<QStringList>("depends");
+    QTest::addColumn<QVector<int>>("answers");
+    QTest::addColumn<QStringList>("titles");
+    QTest::addColumn<bool>("installs");
+    const int yes = QMessageBox::Yes;
+    const int no = QMessageBox::No;
+    QTest::newRow("download, no questions") << false << QStringList() << QVector<int>() << QStringList() << true;
+    QTest::newRow("update, log yes") << true << QStringList() << QVector<int> { yes } << QStringList { "Change Log" } << true;
+    QTest::newRow("update, log no") << true << QStringList() << QVector<int> { no } << QStringList { "Change Log" } << false;
+    QTest::newRow("update, log closed") << true << QStringList() << QVector<int> { -1 } << QStringList { "Change Log" } << false;
+    QTest::newRow("dependencies yes") << false << QStringList { "1" } << QVector<int> { yes }
+                                      << QStringList { "Install Package" } << true;
+    QTest::newRow("dependencies no") << false << QStringList { "1" } << QVector<int> { no }
+                                     << QStringList { "Install Package" } << false;
+    QTest::newRow("update with dependencies") << true << QStringList { "1" } << QVector<int> { yes, yes }
+                                              << QStringList { "Change Log", "Install Package" } << true;
+    QTest::newRow("one of two unresolved") << false << QStringList { "1", "99" } << QVector<int> { QMessageBox::Ok }
+                                           << QStringList { "Dependencies Error" } << false;
+}
+
+void TestPackageList::confirmation()
+{
+    QFETCH(bool, installed);
+    QFETCH(QStringList, depends);
+    QFETCH(QVector<int>, answers);
+    QFETCH(QStringList, titles);
+    QFETCH(bool, installs);
+    KOVTest::UiFixture fixture;
+    fixture.addPackage(1, "Library", { "1.0" });
+    fixture.addPackage(5, "Five", { "1.2.0", "1.1.0", "1.0.0" }, depends);
+    fixture.publish();
+    fixture.markInstalled(1, "1.0");
+    if (installed) {
+        fixture.markInstalled(5, "1.0.0");
+        fixture.package(5)->setHasUpdate(true);
+    }
+    const auto package = fixture.package(5);
+    PackageWidget tile(fixture.controller, package);
+    tile.show();
+
+    ModalAnswerer answerer;
+    for (int answer : answers)
+        answerer.enqueue(answer < 0 ? ModalAnswerer::closeWindow()
+                                    : ModalAnswerer::button(QMessageBox::StandardButton(answer)));
+    actionButton(tile)->click();
+    QVERIFY(answerer.allAnswered());
+    QStringList seenTitles;
+    for (const QString &box : answerer.seen())
+        seenTitles << box.section('|', 0, 0);
+    QCOMPARE(seenTitles, titles);
+    if (titles.contains(QStringLiteral("Change Log")))
+        QCOMPARE(answerer.seen().first().section('|', 1),
+                 QStringLiteral("<strong>1.2.0</strong><ul><li>changes of 1.2.0</li></ul><strong>1.1.0</strong><ul><li>"
+                                "changes of 1.1.0</li></ul><strong>Install ?</strong>"));
+    if (titles.contains(QStringLiteral("Install Package")))
+        QCOMPARE(answerer.seen().last().section('|', 1),
+                 QStringLiteral("This package is dependent on following packages and will be installed if not "
+                                "already installed or upgraded if outdated along with this package\n\nLibrary\n\n"
+                                "Continue?"));
+    QCOMPARE(package->state() == Package::PREPARING || package->state() == Package::DOWNLOADING, installs);
+    QTRY_VERIFY_WITH_TIMEOUT(!installs || package->state() == Package::INSTALLED, 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(!fixture.controller->isInstalling(), 20000);
+}
+
+void TestPackageList::packageWithoutVersions()
+{
+    KOVTest::UiFixture fixture;
+    auto bare = QSharedPointer<Package>(new Package);
+    bare->setName(QStringLiteral("Bare"));
+    bare->setState(Package::AVAILABLE);
+    PackageWidget tile(fixture.controller, bare);
+    tile.show();
+    QVERIFY(labelTexts(tile).contains(QStringLiteral("Available : ")));
+    ModalAnswerer answerer;
+    actionButton(tile)->click();
+    QTest::qWait(50);
+    QVERIFY(answerer.seen().isEmpty());
+    QCOMPARE(bare->state(), Package::AVAILABLE);
+}
+
+QTEST_MAIN(TestPackageList)
+#include "tst_packagelist.moc"

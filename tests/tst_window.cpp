@@ -1,0 +1,293 @@
+#include <QtTest>
+
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "common/qtawesome.h"
+#include "components/windowcontrol.h"
+#include "controllers/applicationcontroller.h"
+#include "controllers/topbarcontroller.h"
+#include "ui/applicationwindow.h"
+#include "ui/topbar.h"
+#include "uifixture.h"
+
+using KOV::Controllers::ApplicationController;
+using KOV::Controllers::TopbarController;
+using KOVTest::ModalAnswerer;
+
+class TestWindow final : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { KOV::sharedIcons()->initFontAwesome(); }
+    void topBarRow_data();
+    void topBarRow();
+    void dragging_data();
+    void dragging();
+    void middleButtonToggles();
+    void windowFollowsController();
+    void closeRefusedWhileInstalling();
+    void reset_data();
+    void reset();
+
+private:
+    struct Parts
+    {
+        QScopedPointer<KOVTest::UiFixture> fixture;
+        QSharedPointer<ApplicationController> application;
+        QSharedPointer<TopbarController> topbar;
+    };
+    void makeParts(Parts &parts, const QString &showFilter = "false", const QString &localRepo = "false");
+};
+
+void TestWindow::makeParts(Parts &parts, const QString &showFilter, const QString &localRepo)
+{
+    parts.fixture.reset(new KOVTest::UiFixture(showFilter, localRepo));
+    parts.application = QSharedPointer<ApplicationController>::create();
+    parts.topbar = QSharedPointer<TopbarController>::create(parts.fixture->settings, parts.fixture->controller,
+                                                            parts.application);
+}
+
+void TestWindow::topBarRow_data()
+{
+    QTest::addColumn<QString>("showFilter");
+    QTest::addColumn<QString>("localRepo");
+    QTest::addColumn<QStringList>("row");
+    const QStringList tools { "TopButton:Refresh", "TopButton:", "TopButton:Reset", "WindowControl" };
+    QTest::newRow("plain") << "false" << "false" << (QStringList { "logo", "XPlaneButton:Run X-Plane" } + tools);
+    QTest::newRow("filter shown") << "true" << "false"
+                                  << (QStringList { "logo", "XPlaneButton:Run X-Plane", "search:eg. Jetways",
+                                                    "TopButton:" }
+                                      + tools);
+    QTest::newRow("filter in other case counts as shown") << "False" << "false"
+                                                          << (QStringList { "logo", "XPlaneButton:Run X-Plane",
+                                                                            "search:eg. Jetways", "TopButton:" }
+                                                              + tools);
+    QTest::newRow("local repository") << "false" << "TRUE"
+                                      << (QStringList { "logo", "RepoLabel:[Local Repository]",
+                                                        "XPlaneButton:Run X-Plane" }
+                                          + tools);
+    QTest::newRow("other repository value") << "false" << "yes"
+                                            << (QStringList { "logo", "XPlaneButton:Run X-Plane" } + tools);
+}
+
+void TestWindow::topBarRow()
+{
+    QFETCH(QString, showFilter);
+    QFETCH(QString, localRepo);
+    QFETCH(QStringList, row);
+    Parts parts;
+    makeParts(parts, showFilter, localRepo);
+    KOV::Ui::TopBar bar(parts.topbar);
+    bar.show();
+    QCOMPARE(bar.objectName(), QStringLiteral("TopBar"));
+    QCOMPARE(bar.maximumHeight(), 75);
+
+    QStringList seen;
+    int stretches = 0;
+    for (int i = 0; i < bar.layout()->count(); ++i) {
+        QLayoutItem *item = bar.layout()->itemAt(i);
+        QWidget *widget = item->widget();
+        if (!widget) {
+            ++stretches;
+            continue;
+        }
+        if (!widget->isVisible())
+            continue;
+        if (auto *edit = qobject_cast<QLineEdit *>(widget))
+            seen << "search:" + edit->placeholderText();
+        else if (auto *button = qobject_cast<QPushButton *>(widget))
+            seen << button->objectName() + ":" + (button->text().isEmpty() ? button->toolTip() : button->text());
+        else if (auto *label = qobject_cast<QLabel *>(widget))
+            seen << (label->objectName().isEmpty() ? QStringLiteral("logo") : label->objectName() + ":" + label->text());
+        else
+            seen << widget->objectName();
+    }
+    QCOMPARE(seen, row);
+    QCOMPARE(stretches, localRepo.compare("true", Qt::CaseInsensitive) == 0 ? 4 : 3);
+}
+
+void TestWindow::dragging_data()
+{
+    QTest::addColumn<int>("button");
+    QTest::addColumn<QPoint>("to");
+    QTest::addColumn<QPoint>("window");
+    QTest::newRow("left drag") << int(Qt::LeftButton) << QPoint(30, 25) << QPoint(320, 155);
+    QTest::newRow("clamped at the edge") << int(Qt::LeftButton) << QPoint(2000, 2000) << QPoint(600, 280);
+    QTest::newRow("right button does nothing") << int(Qt::RightButton) << QPoint(30, 25) << QPoint(300, 140);
+}
+
+void TestWindow::dragging()
+{
+    QFETCH(int, button);
+    QFETCH(QPoint, to);
+    QFETCH(QPoint, window);
+    Parts parts;
+    makeParts(parts);
+    parts.application->initialize(QSize(1920, 1080));
+    KOV::Ui::TopBar bar(parts.topbar);
+    bar.resize(1320, 75);
+    bar.show();
+    QSignalSpy geometry(parts.application.data(), &ApplicationController::geometryChanged);
+    const Qt::MouseButton mouse = Qt::MouseButton(button);
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(10, 10), mouse, mouse, Qt::NoModifier);
+    QApplication::sendEvent(&bar, &press);
+    QMouseEvent move(QEvent::MouseMove, QPointF(to), Qt::NoButton, mouse, Qt::NoModifier);
+    QApplication::sendEvent(&bar, &move);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(to), mouse, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(&bar, &release);
+    QCOMPARE(QPoint(parts.application->x(), parts.application->y()), window);
+    QCOMPARE(geometry.count(), mouse == Qt::LeftButton ? 1 : 0);
+
+    // After the release, moving does nothing.
+    QMouseEvent after(QEvent::MouseMove, QPointF(500, 500), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&bar, &after);
+    QCOMPARE(QPoint(parts.application->x(), parts.application->y()), window);
+}
+
+void TestWindow::middleButtonToggles()
+{
+    Parts parts;
+    makeParts(parts);
+    KOV::Ui::TopBar bar(parts.topbar);
+    auto *control = bar.findChild<KOV::Components::WindowControl *>();
+    QVERIFY(control);
+    const QList<QPushButton *> buttons = control->findChildren<QPushButton *>();
+    QCOMPARE(buttons.size(), 3);
+    QPushButton *middle = buttons.at(1);
+    QCOMPARE(middle->width(), 32);
+    const QIcon maximizeIcon = KOV::sharedIcons()->icon(0xF2D0, KOV::darkIconOptions());
+    const QIcon restoreIcon = KOV::sharedIcons()->icon(0xF2D2, KOV::darkIconOptions());
+    QVERIFY(KOVTest::sameIcon(middle->icon(), maximizeIcon));
+
+    middle->click();
+    QCOMPARE(parts.application->state(), ApplicationController::MAXIMIZED);
+    QVERIFY(KOVTest::sameIcon(middle->icon(), restoreIcon));
+    middle->click();
+    QCOMPARE(parts.application->state(), ApplicationController::NORMAL);
+    QVERIFY(KOVTest::sameIcon(middle->icon(), maximizeIcon));
+    buttons.at(0)->click();
+    QCOMPARE(parts.application->state(), ApplicationController::MINIMIZED);
+    QSignalSpy exit(parts.application.data(), &ApplicationController::exitRequest);
+    buttons.at(2)->click();
+    QCOMPARE(exit.count(), 1);
+}
+
+void TestWindow::windowFollowsController()
+{
+    Parts parts;
+    makeParts(parts);
+    KOV::Ui::ApplicationWindow window(parts.application, parts.fixture->controller, parts.topbar);
+    QVERIFY(window.windowFlags() & Qt::FramelessWindowHint);
+    QCOMPARE(window.objectName(), QStringLiteral("ApplicationWindow"));
+    QCOMPARE(window.size(), QSize(1320, 800));
+    QVERIFY(qApp->styleSheet().startsWith(QStringLiteral("QMainWindow#ApplicationWindow")));
+    window.show();
+    parts.application->setState(ApplicationController::MAXIMIZED);
+    QVERIFY(window.windowState() & Qt::WindowMaximized);
+    parts.application->move(10, 10);
+    parts.application->setState(ApplicationController::NORMAL);
+    QVERIFY(!(window.windowState() & Qt::WindowMaximized));
+    emit parts.application->styleChanged(QStringLiteral("QLabel { color: red; }"));
+    QCOMPARE(qApp->styleSheet(), QStringLiteral("QLabel { color: red; }"));
+    emit parts.application->exitRequest();
+    QVERIFY(!window.isVisible());
+    qApp->setStyleSheet(QString());
+}
+
+void TestWindow::closeRefusedWhileInstalling()
+{
+    Parts parts;
+    makeParts(parts);
+    // Big enough that 7-Zip takes a moment over it.
+    KOVTest::UiFixture &fixture = *parts.fixture;
+    QByteArray big(40 * 1024 * 1024, Qt::Uninitialized);
+    QRandomGenerator(5).fillRange(reinterpret_cast<quint32 *>(big.data()), big.size() / 4);
+    KOVTest::writeFile(fixture.home.path() + "/src/slow/big.bin", big);
+    fixture.addPackage(9, "Slow", { "1.0" });
+    KOVTest::make7z(fixture.home.path() + "/served/p9-1.0.7z", fixture.home.path() + "/src/slow", { "-mx=1" });
+    fixture.publish();
+
+    KOV::Ui::ApplicationWindow window(parts.application, fixture.controller, parts.topbar);
+    window.show();
+    QString version;
+    // The list page loads the catalogue again from the server.
+    QTRY_VERIFY_WITH_TIMEOUT(fixture.package(9), 10000);
+    fixture.controller->installPackage(fixture.package(9), version);
+    QTRY_VERIFY_WITH_TIMEOUT(fixture.controller->isInstalling(), 20000);
+
+    ModalAnswerer answerer;
+    answerer.enqueue(ModalAnswerer::button(QMessageBox::Ok));
+    window.close();
+    QVERIFY(window.isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(answerer.allAnswered(), 5000);
+    QCOMPARE(answerer.seen().value(0),
+             QStringLiteral("Installation in progress|There is a installation in progress.\n\nTry closing the "
+                            "application after the installation is completed"));
+
+    QTRY_VERIFY_WITH_TIMEOUT(!fixture.controller->isInstalling(), 30000);
+    window.close();
+    QVERIFY(!window.isVisible());
+}
+
+void TestWindow::reset_data()
+{
+    QTest::addColumn<bool>("installing");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("resets");
+    QTest::newRow("confirmed") << false << int(QMessageBox::Yes) << true;
+    QTest::newRow("refused") << false << int(QMessageBox::No) << false;
+    QTest::newRow("box closed") << false << -1 << false;
+    QTest::newRow("during an installation") << true << int(QMessageBox::Ok) << false;
+}
+
+void TestWindow::reset()
+{
+    QFETCH(bool, installing);
+    QFETCH(int, answer);
+    QFETCH(bool, resets);
+    Parts parts;
+    makeParts(parts);
+    KOVTest::UiFixture &fixture = *parts.fixture;
+    fixture.settings->save();
+    const QString packagesDb = fixture.home.dataPath() + "/packages.db";
+    const QString downloadDb = fixture.home.dataPath() + "/download.db";
+    QVERIFY(QFileInfo::exists(packagesDb) && QFileInfo::exists(downloadDb));
+
+    if (installing) {
+        QByteArray big(40 * 1024 * 1024, Qt::Uninitialized);
+        QRandomGenerator(6).fillRange(reinterpret_cast<quint32 *>(big.data()), big.size() / 4);
+        KOVTest::writeFile(fixture.home.path() + "/src/slow/big.bin", big);
+        fixture.addPackage(9, "Slow", { "1.0" });
+        KOVTest::make7z(fixture.home.path() + "/served/p9-1.0.7z", fixture.home.path() + "/src/slow", { "-mx=1" });
+        fixture.publish();
+        QString version;
+        fixture.controller->installPackage(fixture.package(9), version);
+        QTRY_VERIFY_WITH_TIMEOUT(fixture.controller->isInstalling(), 20000);
+    }
+
+    KOV::Ui::TopBar bar(parts.topbar);
+    bar.show();
+    ModalAnswerer answerer;
+    answerer.enqueue(answer < 0 ? ModalAnswerer::closeWindow()
+                                : ModalAnswerer::button(QMessageBox::StandardButton(answer)));
+    bar.confirmReset();
+    QVERIFY(answerer.allAnswered());
+    QCOMPARE(answerer.seen().value(0).section('|', 0, 0), QStringLiteral("Reset"));
+    if (!installing)
+        QCOMPARE(answerer.seen().value(0).section('|', 1),
+                 QStringLiteral("This action will reset databases and application prefrences.\n\nContinue?"));
+    QCOMPARE(!QFileInfo::exists(packagesDb), resets);
+    QCOMPARE(!QFileInfo::exists(downloadDb), resets);
+    QSettings ini(fixture.home.iniPath(), QSettings::IniFormat);
+    QCOMPARE(ini.value("Installation").toString().isEmpty(), resets);
+    if (installing)
+        QTRY_VERIFY_WITH_TIMEOUT(!fixture.controller->isInstalling(), 30000);
+    if (resets)
+        KOVTest::clearPendingQuit();
+}
+
+QTEST_MAIN(TestWindow)
+#include "tst_window.moc"
