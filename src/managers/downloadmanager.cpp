@@ -8,6 +8,7 @@
 #include <QNetworkReply>
 #include <QPointer>
 #include <QRegularExpression>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -83,7 +84,13 @@ void DownloadManager::openDatabase()
     query.prepare(QStringLiteral("CREATE TABLE IF NOT EXISTS downloads (id        INTEGER        PRIMARY KEY "
                                  "AUTOINCREMENT,url       VARCHAR (1024) UNIQUE,timestamp DATETIME       DEFAULT "
                                  "CURRENT_TIMESTAMP);"));
-    execLogged(query);
+    if (!execLogged(query))
+        return;
+    QSqlQuery owners(QStringLiteral("SELECT url FROM downloads"), m_database);
+    while (owners.next()) {
+        const QString url = owners.value(0).toString();
+        m_owners.insert(Download::fileNameForUrl(QUrl(url, QUrl::TolerantMode)), url);
+    }
 }
 
 QSharedPointer<Download> DownloadManager::find(const QString &url) const
@@ -111,28 +118,22 @@ void DownloadManager::add(QSharedPointer<Download> download, bool deferStart)
 
 void DownloadManager::startPending()
 {
+    // URLs that end in the same name share a cache file: one transfer at a time writes it.
+    QSet<QString> busyFiles;
+    for (const QSharedPointer<Download> &download : qAsConst(m_downloads)) {
+        if (download->process() == Download::CHECKING || download->process() == Download::DOWNLOADING)
+            busyFiles.insert(download->path());
+    }
     const QVector<QSharedPointer<Download>> listed = m_downloads;
     for (const QSharedPointer<Download> &download : listed) {
-        if (download->process() != Download::QUEUED)
+        if (download->process() != Download::QUEUED || busyFiles.contains(download->path()))
             continue;
-        // URLs that end in the same name share a cache file: one transfer at a time writes it.
-        if (isFileBusy(download))
-            continue;
+        busyFiles.insert(download->path());
         if (download->isResumable())
             checkSize(download);
         else
             transfer(download);
     }
-}
-
-bool DownloadManager::isFileBusy(const QSharedPointer<Download> &download) const
-{
-    for (const QSharedPointer<Download> &other : m_downloads) {
-        if (other != download && other->path() == download->path()
-            && (other->process() == Download::CHECKING || other->process() == Download::DOWNLOADING))
-            return true;
-    }
-    return false;
 }
 
 void DownloadManager::removeDatabase()
@@ -141,45 +142,40 @@ void DownloadManager::removeDatabase()
     if (file.isEmpty() || !QFileInfo::exists(file))
         return;
     m_database.close();
+    m_owners.clear();
     QFile::remove(file);
 }
 
 bool DownloadManager::ownsFile(const QUrl &url) const
 {
-    if (!m_database.isOpen())
-        return false;
-    QSqlQuery query(m_database);
-    query.prepare(QStringLiteral("SELECT id FROM downloads WHERE url = :url"));
-    query.bindValue(QStringLiteral(":url"), url.toString());
-    return execLogged(query) && query.next();
+    return m_database.isOpen() && m_owners.value(Download::fileNameForUrl(url)) == url.toString();
 }
 
-void DownloadManager::claimFile(const QUrl &url)
+void DownloadManager::claimFile(const QUrl &url, bool keepRecord)
 {
     if (!m_database.isOpen())
         return;
-    // Whoever wrote this cache file before under another URL no longer owns it.
     const QString name = Download::fileNameForUrl(url);
-    QSqlQuery rows(m_database);
-    rows.prepare(QStringLiteral("SELECT id, url FROM downloads"));
-    if (!execLogged(rows))
+    const QString writer = url.toString();
+    const auto owner = m_owners.constFind(name);
+    if (owner != m_owners.constEnd() && *owner == writer)
         return;
-    QVector<qlonglong> stale;
-    while (rows.next()) {
-        const QUrl other(rows.value(1).toString(), QUrl::TolerantMode);
-        if (other != url && Download::fileNameForUrl(other) == name)
-            stale << rows.value(0).toLongLong();
-    }
-    for (qlonglong id : qAsConst(stale)) {
+    // Whoever wrote this cache file before under another URL no longer owns it.
+    if (owner != m_owners.constEnd()) {
         QSqlQuery remove(m_database);
-        remove.prepare(QStringLiteral("DELETE FROM downloads WHERE id = :id"));
-        remove.bindValue(QStringLiteral(":id"), id);
+        remove.prepare(QStringLiteral("DELETE FROM downloads WHERE url = :url"));
+        remove.bindValue(QStringLiteral(":url"), *owner);
         execLogged(remove);
+        m_owners.remove(name);
     }
+    // Only files worth continuing are recorded: a catalogue or an image is fetched afresh anyway.
+    if (!keepRecord)
+        return;
     QSqlQuery insert(m_database);
     insert.prepare(QStringLiteral("INSERT OR REPLACE INTO downloads(url) VALUES (:url)"));
-    insert.bindValue(QStringLiteral(":url"), url.toString());
-    execLogged(insert);
+    insert.bindValue(QStringLiteral(":url"), writer);
+    if (execLogged(insert))
+        m_owners.insert(name, writer);
 }
 
 void DownloadManager::checkSize(const QSharedPointer<Download> &download)
@@ -229,7 +225,7 @@ void DownloadManager::transfer(const QSharedPointer<Download> &download)
         QFile::remove(download->path());
     if (download->request().hasRawHeader("Range"))
         state->rangeStart = QFileInfo(download->path()).size();
-    claimFile(download->request().url());
+    claimFile(download->request().url(), download->isResumable());
 
     download->setProcess(Download::DOWNLOADING);
     QNetworkReply *reply = m_network->get(download->request());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QObject>
 #include <QSharedPointer>
 #include <QSqlDatabase>
@@ -46,15 +47,16 @@ private:
     void writeAvailable(Transfer &transfer);
     void finishTransfer(const QSharedPointer<Transfer> &transfer);
     void finish(const QSharedPointer<Models::Download> &download);
-    bool isFileBusy(const QSharedPointer<Models::Download> &download) const;
     bool ownsFile(const QUrl &url) const;
-    void claimFile(const QUrl &url);
+    void claimFile(const QUrl &url, bool keepRecord);
 
     QSharedPointer<KOV::Settings> m_settings;
     QSharedPointer<QNetworkAccessManager> m_network;
     QString m_cacheFolder;
     QVector<QSharedPointer<Models::Download>> m_downloads;
     QSqlDatabase m_database;
+    // Cache file name -> the URL that wrote it, as recorded in the downloads table.
+    QHash<QString, QString> m_owners;
 };
 
 } // namespace KOV::Managers

@@ -61,12 +61,13 @@ void PackageContainer::onUpdate()
         delete m_list->itemWidget(m_list->item(row));
     m_list->clear();
     const QVector<QSharedPointer<Models::Package>> packages = m_controller->packages();
-    for (const QSharedPointer<Models::Package> &package : packages) {
-        auto *item = new QListWidgetItem;
-        m_list->insertItem(m_list->count(), item);
-        auto *tile = new PackageWidget(m_controller, package);
+    // Rows first, tiles second: every row inserted after a tile would update the indexes of all tiles.
+    for (int row = 0; row < packages.size(); ++row)
+        m_list->insertItem(m_list->count(), new QListWidgetItem);
+    for (int row = 0; row < packages.size(); ++row) {
+        QListWidgetItem *item = m_list->item(row);
+        auto *tile = new PackageWidget(m_controller, packages.at(row));
         m_list->setItemWidget(item, tile);
-        item->setSizeHint(tile->sizeHint());
         item->setSizeHint(QSize(tile->sizeHint().width(), 128));
     }
 }

@@ -3,7 +3,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QApplication>
 #include <QMovie>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStyle>
@@ -19,6 +21,18 @@
 namespace KOV::Ui {
 
 using Models::Package;
+
+QMovie *PackageWidget::sharedLoadingMovie()
+{
+    // Every tile shows the same 24-pixel spinner; one animation serves them all. A movie of
+    // its own per tile held a decoded 350 x 350 frame each and kept a core busy with a long list.
+    static QPointer<QMovie> movie;
+    if (!movie) {
+        movie = new QMovie(QStringLiteral(":/resources/img/loading.gif"), QByteArray(), qApp);
+        movie->setScaledSize(QSize(24, 24));
+    }
+    return movie;
+}
 
 PackageWidget::PackageWidget(QSharedPointer<Controllers::PackageController> controller,
                              QSharedPointer<Package> package, QWidget *parent)
@@ -71,8 +85,7 @@ PackageWidget::PackageWidget(QSharedPointer<Controllers::PackageController> cont
 
 void PackageWidget::finish()
 {
-    m_loadingMovie = new QMovie(QStringLiteral(":/resources/img/loading.gif"), QByteArray(), this);
-    m_loadingMovie->setScaledSize(QSize(24, 24));
+    m_loadingMovie = sharedLoadingMovie();
     m_iconLabel->setMaximumSize(96, 96);
     m_iconLabel->setMinimumSize(96, 96);
     m_iconLabel->setAttribute(Qt::WA_TranslucentBackground);

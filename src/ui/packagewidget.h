@@ -25,6 +25,8 @@ public:
                   QSharedPointer<Models::Package> package, QWidget *parent = nullptr);
 
     void confirmAndInstall();
+    /** The loading animation that the tiles share. */
+    static QMovie *sharedLoadingMovie();
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -1,0 +1,131 @@
+// Rebuilds the package list for 100 and for 1,000 packages and measures time and memory per tile,
+// then the CPU the idle window takes while every tile shows its loading animation.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QListWidget>
+#include <QNetworkAccessManager>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <malloc.h>
+#include <sys/resource.h>
+
+#include "app/settings.h"
+#include "benchsupport.h"
+#include "common/qtawesome.h"
+#include "controllers/packagecontroller.h"
+#include "managers/downloadmanager.h"
+#include "ui/packagecontainer.h"
+
+using namespace KOVBench;
+
+namespace {
+
+double cpuSeconds()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+QString writeCatalogue(const QString &folder, int count, quint16 silentPort)
+{
+    QJsonArray catalogue;
+    for (int id = 1; id <= count; ++id) {
+        catalogue.append(QJsonObject {
+            { "id", id },
+            { "name", QJsonObject { { "en", QStringLiteral("Package %1").arg(id) } } },
+            { "short_description", QJsonObject { { "en", QStringLiteral("A package to fill the list, number %1").arg(id) } } },
+            // A server that never answers: every tile keeps its loading animation.
+            { "icon", QStringLiteral("http://127.0.0.1:%1/icon%2.png").arg(silentPort).arg(id) },
+            { "versions", QJsonArray { QJsonObject { { "version", "1.0.0" }, { "link", "http://127.0.0.1:1/a.7z" } } } } });
+    }
+    const QString path = QStringLiteral("%1/packages-%2.json").arg(folder).arg(count);
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write(QJsonDocument(catalogue).toJson());
+    return path;
+}
+
+struct Figures
+{
+    double msPerTile;
+    double kbPerTile;
+};
+
+Figures rebuild(KOV::Controllers::PackageController &controller, const QString &catalogue, int count)
+{
+    // Heap in use with the list empty and with it full, so that reused pages do not blur it.
+    controller.parseCatalogue(QStringLiteral("/nonexistent"));
+    QCoreApplication::processEvents();
+    const qint64 before = qint64(mallinfo2().uordblks);
+    QElapsedTimer timer;
+    timer.start();
+    controller.parseCatalogue(catalogue); // emits update(): the page rebuilds its tiles at once
+    const double ms = timer.nsecsElapsed() / 1e6;
+    QCoreApplication::processEvents();
+    const qint64 after = qint64(mallinfo2().uordblks);
+    return { ms / count, double(after - before) / 1024.0 / count };
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    KOV::sharedIcons()->initFontAwesome();
+    QTemporaryDir work;
+    qputenv("XDG_DATA_HOME", QFile::encodeName(work.path() + QStringLiteral("/data")));
+    QCoreApplication::setOrganizationName(QStringLiteral("Tarrowmere"));
+    QCoreApplication::setApplicationName(QStringLiteral("KOV Vazuv bench"));
+
+    QTcpServer silent;
+    silent.listen(QHostAddress::LocalHost);
+    auto settings = QSharedPointer<KOV::Settings>::create();
+    settings->edited().installation.value = work.path() + QStringLiteral("/X-Plane/");
+    settings->edited().language.value = QStringLiteral("en");
+    settings->edited().cache.value = work.path() + QStringLiteral("/cache/");
+    settings->edited().preserve.value = work.path() + QStringLiteral("/preserve/");
+    settings->edited().backup.value = work.path() + QStringLiteral("/backup/");
+    settings->edited().showFilter.value = QStringLiteral("false");
+    settings->commit();
+    auto downloads = QSharedPointer<KOV::Managers::DownloadManager>::create(
+        settings, QSharedPointer<QNetworkAccessManager>::create());
+    auto controller = QSharedPointer<KOV::Controllers::PackageController>::create(settings, downloads);
+    controller->setCatalogueUrl(QStringLiteral("http://127.0.0.1:%1/packages.json").arg(silent.serverPort()));
+    controller->openDatabase();
+
+    KOV::Ui::PackageContainer page(controller);
+    page.resize(1300, 700);
+    page.show();
+
+    const QString small = writeCatalogue(work.path(), 100, silent.serverPort());
+    const QString large = writeCatalogue(work.path(), 1000, silent.serverPort());
+    // Once each to warm up, then the measured runs.
+    rebuild(*controller, small, 100);
+    rebuild(*controller, large, 1000);
+    const Figures hundred = rebuild(*controller, small, 100);
+    const Figures thousand = rebuild(*controller, large, 1000);
+
+    out() << QStringLiteral("100 tiles: %1 ms per tile, %2 KiB per tile").arg(hundred.msPerTile, 0, 'f', 3).arg(hundred.kbPerTile, 0, 'f', 1)
+          << Qt::endl;
+    out() << QStringLiteral("1000 tiles: %1 ms per tile, %2 KiB per tile").arg(thousand.msPerTile, 0, 'f', 3).arg(thousand.kbPerTile, 0, 'f', 1)
+          << Qt::endl;
+
+    const double start = cpuSeconds();
+    QElapsedTimer idle;
+    idle.start();
+    QEventLoop loop;
+    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+    loop.exec();
+    const double cpu = (cpuSeconds() - start) / (idle.nsecsElapsed() / 1e9);
+    out() << QStringLiteral("idle window with 1000 loading tiles: %1 % of one core").arg(cpu * 100, 0, 'f', 1) << Qt::endl;
+    out() << QStringLiteral("rebuild time growth from 100 to 1000 tiles: %1x (goal: at most 11x)")
+                 .arg(thousand.msPerTile * 1000 / (hundred.msPerTile * 100), 0, 'f', 1)
+          << Qt::endl;
+    return 0;
+}
