@@ -2,6 +2,121 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE">
 <context>
+    <name>KOV::Components::FileSelector</name>
+    <message>
+        <source>Browse</source>
+        <translation>Durchsuchen</translation>
+    </message>
+</context>
+<context>
+    <name>KOV::Dialogs::DiskSettingsWidget</name>
+    <message>
+        <source>Cache</source>
+        <translation>Zwischenspeicher</translation>
+    </message>
+    <message>
+        <source>Backup</source>
+        <translation>Sicherung</translation>
+    </message>
+    <message>
+        <source>Preserve</source>
+        <translation>Aufbewahrt</translation>
+    </message>
+</context>
+<context>
+    <name>KOV::Dialogs::GeneralSettingsWidget</name>
+    <message>
+        <source>Language : </source>
+        <translation>Sprache: </translation>
+    </message>
+    <message>
+        <source>English</source>
+        <translation>Englisch</translation>
+    </message>
+    <message>
+        <source>German</source>
+        <translation>Deutsch</translation>
+    </message>
+</context>
+<context>
+    <name>KOV::Dialogs::PathSettingsWidget</name>
+    <message>
+        <source>X-Plane</source>
+        <translation>X-Plane</translation>
+    </message>
+    <message>
+        <source>Cache</source>
+        <translation>Zwischenspeicher</translation>
+    </message>
+    <message>
+        <source>Preserve</source>
+        <translation>Aufbewahrt</translation>
+    </message>
+    <message>
+        <source>Backup</source>
+        <translation>Sicherung</translation>
+    </message>
+</context>
+<context>
+    <name>KOV::Dialogs::SettingsDialog</name>
+    <message>
+        <source>Settings</source>
+        <translation>Einstellungen</translation>
+    </message>
+    <message>
+        <source>Ok</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>General</source>
+        <translation>Allgemein</translation>
+    </message>
+    <message>
+        <source>Paths</source>
+        <translation>Pfade</translation>
+    </message>
+    <message>
+        <source>Disk Usage</source>
+        <translation>Speicherplatz</translation>
+    </message>
+    <message>
+        <source>Installation in progress</source>
+        <translation>Installation läuft</translation>
+    </message>
+    <message>
+        <source>An installation is in progress.
+
+Apply this change after it has finished.</source>
+        <translation>Gerade läuft eine Installation.
+
+Bitte übernehmen Sie diese Änderung erst, wenn sie abgeschlossen ist.</translation>
+    </message>
+    <message>
+        <source>X-Plane path has been changed
+
+Proceeding will reset cache &amp; databases. Continue ?</source>
+        <translation>Der X-Plane-Pfad wurde geändert.
+
+Dabei werden Zwischenspeicher und Datenbanken zurückgesetzt. Fortfahren?</translation>
+    </message>
+    <message>
+        <source>Language has been changed
+
+Application restart neeeded. Continue ?</source>
+        <translation>Die Sprache wurde geändert.
+
+Die Anwendung muss neu gestartet werden. Fortfahren?</translation>
+    </message>
+    <message>
+        <source>Application will now close. Restart the application for new setting to take effect.</source>
+        <translation>Die Anwendung wird jetzt beendet. Starten Sie sie neu, damit die neuen Einstellungen wirksam werden.</translation>
+    </message>
+</context>
+<context>
     <name>KOV::Models::Download</name>
     <message>
         <source>Server Error</source>
@@ -333,6 +448,10 @@ Application cannot continue further.</source>
         <translation>Der X-Plane-Installationspfad konnte nicht ermittelt werden.
 
 Die Anwendung kann nicht fortfahren.</translation>
+    </message>
+    <message>
+        <source>Oops...this doesn&apos;t seem to be a XPlane installation folder.</source>
+        <translation>Hoppla … das scheint kein X-Plane-Installationsordner zu sein.</translation>
     </message>
 </context>
 <context>

@@ -18,6 +18,7 @@
 #include "controllers/applicationcontroller.h"
 #include "controllers/packagecontroller.h"
 #include "controllers/topbarcontroller.h"
+#include "dialogs/settingsdialog.h"
 
 namespace KOV::Ui {
 
@@ -109,6 +110,9 @@ void TopBar::refresh()
 
 void TopBar::openSettings()
 {
+    Dialogs::SettingsDialog dialog(m_controller->packageController(), m_controller->settings(), this);
+    if (dialog.exec() == QDialog::Accepted)
+        refresh();
 }
 
 void TopBar::confirmReset()

@@ -1,0 +1,322 @@
+#include <QtTest>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
+
+#include "common/qtawesome.h"
+#include "components/fileselector.h"
+#include "dialogs/disksettingswidget.h"
+#include "dialogs/settingsdialog.h"
+#include "uifixture.h"
+
+using KOV::Components::FileSelector;
+using KOV::Dialogs::DiskSettingsWidget;
+using KOV::Dialogs::SettingsDialog;
+using KOVTest::ModalAnswerer;
+
+namespace {
+
+FileSelector *selector(SettingsDialog &dialog, const QString &label)
+{
+    for (FileSelector *candidate : dialog.findChildren<FileSelector *>()) {
+        if (candidate->label() == label)
+            return candidate;
+    }
+    return nullptr;
+}
+
+QPushButton *button(SettingsDialog &dialog, const QString &text)
+{
+    for (QPushButton *candidate : dialog.findChildren<QPushButton *>()) {
+        if (candidate->text() == text)
+            return candidate;
+    }
+    return nullptr;
+}
+
+// True when a quit was asked for while no event loop ran; clears it.
+bool quitRequested()
+{
+    QEventLoop loop;
+    QTimer::singleShot(2000, &loop, [&loop] { loop.exit(7); });
+    const int result = loop.exec();
+    if (result != 7)
+        KOVTest::clearPendingQuit();
+    return result != 7;
+}
+
+} // namespace
+
+class TestSettingsDialog final : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { KOV::sharedIcons()->initFontAwesome(); }
+    void init();
+    void cleanup();
+    void pages();
+    void okWithoutChange();
+    void workingFolderOnly();
+    void folderAndLanguageConfirmed();
+    void folderConfirmedLanguageRefused();
+    void invalidXPlaneFolder();
+    void browsePicksFolder();
+    void dismissingReverts_data();
+    void dismissingReverts();
+    void unknownLanguage();
+    void refusedWhileInstalling();
+    void formatSize_data();
+    void formatSize();
+    void folderSize();
+
+private:
+    QString packagesDb() const { return m_fixture->home.dataPath() + "/packages.db"; }
+    QString otherXPlane() const { return m_fixture->home.path() + "/Other X-Plane"; }
+
+    QScopedPointer<KOVTest::UiFixture> m_fixture;
+};
+
+void TestSettingsDialog::init()
+{
+    m_fixture.reset(new KOVTest::UiFixture);
+    KOVTest::writeFile(otherXPlane() + "/X-Plane-x86_64", "#!");
+}
+
+void TestSettingsDialog::cleanup()
+{
+    m_fixture.reset();
+}
+
+void TestSettingsDialog::pages()
+{
+    SettingsDialog dialog(m_fixture->controller, m_fixture->settings);
+    QCOMPARE(dialog.objectName(), QStringLiteral("SettingsDialog"));
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Settings"));
+    QCOMPARE(dialog.minimumWidth(), 512);
+    auto *tabs = dialog.findChild<QTabWidget *>();
+    QCOMPARE(QStringList({ tabs->tabText(0), tabs->tabText(1), tabs->tabText(2) }),
+             QStringList({ "General", "Paths", "Disk Usage" }));
+    QCOMPARE(selector(dialog, "X-Plane")->value(), m_fixture->xp());
+    QCOMPARE(selector(dialog, "Backup")->value(), m_fixture->home.path() + "/backup/");
+    auto *combo = dialog.findChild<QComboBox *>();
+    QCOMPARE(combo->itemText(1), QStringLiteral("German"));
+    QCOMPARE(combo->currentIndex(), 0);
+}
+
+void TestSettingsDialog::okWithoutChange()
+{
+    SettingsDialog dialog(m_fixture->controller, m_fixture->settings);
+    ModalAnswerer answerer;
+    button(dialog, "Ok")->click();
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QVERIFY(answerer.seen().isEmpty());
+    QVERIFY(QFileInfo::exists(packagesDb()));
+    QVERIFY(!quitRequested());
+}
+
+void TestSettingsDialog::workingFolderOnly()
+{
+    SettingsDialog dialog(m_fixture->controller, m_fixture->settings);
+    ModalAnswerer answerer;
+    emit selector(dialog, "Cache")->valueChanged(m_fixture->home.path() + "/new cache");
+    emit selector(dialog, "Preserve")->valueChanged(m_fixture->home.path() + "/new preserve");
+    button(dialog, "Ok")->click();
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QVERIFY(answerer.seen().isEmpty());
+    QCOMPARE(m_fixture->settings->current().cache.value, m_fixture->home.path() + "/new cache/");
+    QCOMPARE(m_fixture->settings->current().preserve.value, m_fixture->home.path() + "/new preserve/");
+    QVERIFY(QFileInfo::exists(packagesDb()));
+    QVERIFY(!quitRequested());
+}
+
+void TestSettingsDialog::folderAndLanguageConfirmed()
+{
+    SettingsDialog dialog(m_fixture->controller, m_fixture->settings);
+    emit selector(dialog, "X-Plane")->valueChanged(otherXPlane());
+    dialog.findChild<QComboBox *>()->setCurrentIndex(1);
+    ModalAnswerer answerer;
+    answerer.enqueue(ModalAnswerer::button(QMessageBox::Yes));
+    answerer.enqueue(ModalAnswerer::button(QMessageBox::Yes));
+    answerer.enqueue(ModalAnswerer::button(QMessageBox::Ok));
+    button(dialog, "Ok")->click();
+    QCOMPARE(answerer.seen(),
+             QStringList({ "|X-Plane path has been changed\n\nProceeding will reset cache & databases. Continue ?",
+                           "|Language has been changed\n\nApplication restart neeeded. Continue ?",
+                           "|Application will now close. Restart the application for new setting to take effect." }));
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QVERIFY(!QFileInfo::exists(packagesDb()));
+    QVERIFY(!QFileInfo::exists(m_fixture->home.dataPath() + "/download.db"));
+    QCOMPARE(m_fixture->settings->current().installation.value, otherXPlane() + "/");
+    QCOMPARE(m_fixture->settings->current().language.value, QStringLiteral("de"));
+    QVERIFY(quitRequested());
+}
+
+void TestSettingsDialog::folderConfirmedLanguageRefused()
+{
+    SettingsDialog dialog(m_fixture->controller, m_fixture->settings);
+    dialog.show();
+    emit selector(dialog, "X-Plane")->valueChanged(otherXPlane());
+    dialog.findChild<QComboBox *>()->setCurrentIndex(1);
+    ModalAnswerer answerer;
+    answerer.enqueue(ModalAnswerer::button(QMessageBox::Yes));
+    answerer.enqueue(ModalAnswerer::button(QMessageBox::No));
+    button(dialog, "Ok")->click();
+    QCOMPARE(answerer.seen().size(), 2);
+    QVERIFY(dialog.isVisible());
+    QVERIFY(!QFileInfo::exists(packagesDb()));
+    QCOMPARE(m_fixture->settings->current().installation.value, m_fixture->xp());
+    QCOMPARE(m_fixture->settings->current().language.value, QStringLiteral("en"));
+    QVERIFY(!quitRequested());
+}
+
+void TestSettingsDialog::invalidXPlaneFolder()
+{
+    SettingsDialog dialog(m_fixture->controller, m_fixture->settings);
+    ModalAnswerer answerer;
+    answerer.enqueue(ModalAnswerer::button(QMessageBox::Ok));
+    emit selector(dialog, "X-Plane")->valueChanged(m_fixture->home.path());
+    QCOMPARE(answerer.seen(), QStringList { "Invalid Folder|Oops...this doesn't seem to be a XPlane installation folder." });
+    QCOMPARE(m_fixture->settings->edited().installation.value, m_fixture->xp());
+    button(dialog, "Ok")->click();
+    QCOMPARE(answerer.seen().size(), 1);
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+}
+
+void TestSettingsDialog::browsePicksFolder()
+{
+    SettingsDialog dialog(m_fixture->controller, m_fixture->settings);
+    dialog.show();
+    const QString folder = m_fixture->home.path() + "/picked";
+    QDir().mkpath(folder);
+    ModalAnswerer answerer;
+    answerer.enqueue(ModalAnswerer::chooseFolder(folder));
+    FileSelector *backup = selector(dialog, "Backup");
+    for (QPushButton *browse : backup->findChildren<QPushButton *>())
+        browse->click();
+    QCOMPARE(backup->value(), folder);
+    QCOMPARE(m_fixture->settings->edited().backup.value, folder + "/");
+    // A cancelled chooser changes nothing.
+    answerer.enqueue(ModalAnswerer::cancelDialog());
+    for (QPushButton *browse : backup->findChildren<QPushButton *>())
+        browse->click();
+    QCOMPARE(backup->value(), folder);
+}
+
+void TestSettingsDialog::dismissingReverts_data()
+{
+    QTest::addColumn<int>("how");
+    QTest::newRow("Cancel") << 0;
+    QTest::newRow("Escape") << 1;
+    QTest::newRow("close button") << 2;
+}
+
+void TestSettingsDialog::dismissingReverts()
+{
+    QFETCH(int, how);
+    SettingsDialog dialog(m_fixture->controller, m_fixture->settings);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    emit selector(dialog, "X-Plane")->valueChanged(otherXPlane());
+    emit selector(dialog, "Cache")->valueChanged(m_fixture->home.path() + "/elsewhere");
+    dialog.findChild<QComboBox *>()->setCurrentIndex(1);
+    QCOMPARE(m_fixture->settings->edited().language.value, QStringLiteral("de"));
+    if (how == 0)
+        button(dialog, "Cancel")->click();
+    else if (how == 1)
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+    else
+        dialog.close();
+    QCOMPARE(dialog.result(), int(QDialog::Rejected));
+    const auto &edited = m_fixture->settings->edited();
+    QCOMPARE(edited.installation.value, m_fixture->xp());
+    QCOMPARE(edited.cache.value, m_fixture->home.path() + "/cache/");
+    QCOMPARE(edited.language.value, QStringLiteral("en"));
+    QVERIFY(QFileInfo::exists(packagesDb()));
+}
+
+void TestSettingsDialog::unknownLanguage()
+{
+    m_fixture->settings->edited().language.value = "fr";
+    m_fixture->settings->commit();
+    SettingsDialog dialog(m_fixture->controller, m_fixture->settings);
+    QCOMPARE(dialog.findChild<QComboBox *>()->currentText(), QStringLiteral("English"));
+    QCOMPARE(m_fixture->settings->edited().language.value, QStringLiteral("fr"));
+    ModalAnswerer answerer;
+    button(dialog, "Ok")->click();
+    QVERIFY(answerer.seen().isEmpty());
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+}
+
+void TestSettingsDialog::refusedWhileInstalling()
+{
+    QByteArray big(40 * 1024 * 1024, Qt::Uninitialized);
+    QRandomGenerator(8).fillRange(reinterpret_cast<quint32 *>(big.data()), big.size() / 4);
+    KOVTest::writeFile(m_fixture->home.path() + "/src/slow/big.bin", big);
+    m_fixture->addPackage(9, "Slow", { "1.0" });
+    KOVTest::make7z(m_fixture->home.path() + "/served/p9-1.0.7z", m_fixture->home.path() + "/src/slow", { "-mx=1" });
+    m_fixture->publish();
+    SettingsDialog dialog(m_fixture->controller, m_fixture->settings);
+    dialog.show();
+    emit selector(dialog, "X-Plane")->valueChanged(otherXPlane());
+    QString version;
+    m_fixture->controller->installPackage(m_fixture->package(9), version);
+    QTRY_VERIFY_WITH_TIMEOUT(m_fixture->controller->isInstalling(), 20000);
+
+    ModalAnswerer answerer;
+    answerer.enqueue(ModalAnswerer::button(QMessageBox::Ok));
+    button(dialog, "Ok")->click();
+    QCOMPARE(answerer.seen().value(0).section('|', 0, 0), QStringLiteral("Installation in progress"));
+    QVERIFY(dialog.isVisible());
+    QVERIFY(QFileInfo::exists(packagesDb()));
+    QCOMPARE(m_fixture->settings->current().installation.value, m_fixture->xp());
+    QTRY_VERIFY_WITH_TIMEOUT(!m_fixture->controller->isInstalling(), 30000);
+    QVERIFY(!quitRequested());
+}
+
+void TestSettingsDialog::formatSize_data()
+{
+    QTest::addColumn<qlonglong>("bytes");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("nothing") << 0LL << "0.00 Bytes";
+    QTest::newRow("just below a KB") << 1023LL << "1023.00 Bytes";
+    QTest::newRow("a KB") << 1024LL << "1.00 KB";
+    QTest::newRow("a KB and a half") << 1536LL << "1.50 KB";
+    QTest::newRow("one byte short of a MB") << 1048575LL << "1024.00 KB";
+    QTest::newRow("five GB") << 5368709120LL << "5.00 GB";
+    QTest::newRow("beyond PB") << (1LL << 60) << "1024.00 PB";
+}
+
+void TestSettingsDialog::formatSize()
+{
+    QFETCH(qlonglong, bytes);
+    QFETCH(QString, text);
+    QCOMPARE(DiskSettingsWidget::formatSize(bytes), text);
+}
+
+void TestSettingsDialog::folderSize()
+{
+    const QString root = m_fixture->home.path() + "/usage";
+    QCOMPARE(DiskSettingsWidget::folderSize(root), 0LL);
+    QDir().mkpath(root);
+    QCOMPARE(DiskSettingsWidget::folderSize(root), 0LL);
+    KOVTest::writeFile(root + "/a.bin", QByteArray(1000, 'a'));
+    KOVTest::writeFile(root + "/.hidden", QByteArray(20, 'h'));
+    KOVTest::writeFile(root + "/.hidden folder/deep/b.bin", QByteArray(4, 'b'));
+    QCOMPARE(DiskSettingsWidget::folderSize(root), 1024LL);
+    // A link back up into the folder itself.
+    QVERIFY(QFile::link(root, root + "/.hidden folder/deep/loop"));
+    QVERIFY(QFile::link("..", root + "/up"));
+    QCOMPARE(DiskSettingsWidget::folderSize(root), 1024LL);
+    QCOMPARE(DiskSettingsWidget::formatSize(DiskSettingsWidget::folderSize(root)), QStringLiteral("1.00 KB"));
+
+    SettingsDialog dialog(m_fixture->controller, m_fixture->settings);
+    QStringList texts;
+    for (QLabel *label : dialog.findChild<DiskSettingsWidget *>()->findChildren<QLabel *>())
+        texts << label->text();
+    QCOMPARE(texts, QStringList({ "Cache", "0.00 Bytes", "Backup", "0.00 Bytes", "Preserve", "0.00 Bytes" }));
+}
+
+QTEST_MAIN(TestSettingsDialog)
+#include "tst_settingsdialog.moc"
