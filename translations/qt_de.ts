@@ -12,7 +12,7 @@
     <name>KOV::Dialogs::DiskSettingsWidget</name>
     <message>
         <source>Cache</source>
-        <translation>Zwischenspeicher</translation>
+        <translation>Cache</translation>
     </message>
     <message>
         <source>Backup</source>
@@ -46,7 +46,7 @@
     </message>
     <message>
         <source>Cache</source>
-        <translation>Zwischenspeicher</translation>
+        <translation>Cache</translation>
     </message>
     <message>
         <source>Preserve</source>
