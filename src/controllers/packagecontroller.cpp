@@ -592,8 +592,19 @@ FileContext PackageController::fileContext(const QSharedPointer<Package> &packag
     context.preserveFolder = m_preserveFolder;
     context.backupFolder = m_backupFolder;
     const QVector<QSharedPointer<PackageVersion>> versions = package->versions();
-    if (!versions.isEmpty())
-        context.installed = versions.at(Models::versionIndex(package, installedVersion(package)));
+    if (versions.isEmpty())
+        return context;
+    context.installed = versions.at(Models::versionIndex(package, installedVersion(package)));
+    for (const QSharedPointer<Package> &other : qAsConst(m_packageList)) {
+        if (other->id() == package->id() || other->state() != Package::INSTALLED || other->versions().isEmpty())
+            continue;
+        QString version = installedVersion(other);
+        for (const QString &entry : resolvedVersion(other, version)->install->backup) {
+            const QString key = QDir::cleanPath(QDir::fromNativeSeparators(entry));
+            if (!context.sharedBackups.contains(key))
+                context.sharedBackups << key;
+        }
+    }
     return context;
 }
 
@@ -732,7 +743,7 @@ bool PackageController::restoreBackupFiles(const QSharedPointer<Package> &, cons
             continue;
         const QString copy = context.backupFolder + QDir::separator() + entry;
         const QFileInfo saved(copy);
-        if (!saved.exists())
+        if (!saved.exists() || context.sharedBackups.contains(QDir::cleanPath(QDir::fromNativeSeparators(entry))))
             continue;
         // X-Plane's own file goes back over the package's version of it.
         if (saved.isFile())

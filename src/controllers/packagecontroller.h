@@ -39,6 +39,8 @@ struct FileContext
     QString preserveFolder;
     QString backupFolder;
     QSharedPointer<Models::PackageVersion> installed; // as the database names it when the context is taken
+    // Backup entries that other installed packages saved too: their copies stay until the last one goes.
+    QStringList sharedBackups;
 };
 
 /** A dependency entry "id" or "id:minimum version". */

@@ -1,0 +1,172 @@
+#include <QtTest>
+
+#include <QRandomGenerator>
+
+#include "uifixture.h"
+
+using KOV::Models::Package;
+
+namespace {
+
+const QString sharedFile = QStringLiteral("Resources/default scenery/shared.dat");
+const QString earthFile = QStringLiteral("Resources/default data/earth.dat");
+
+struct Spec
+{
+    int id;
+    QString name;
+    QStringList versions; // newest first
+    QStringList depends;
+    QString backup;
+};
+
+} // namespace
+
+/**
+ * Installs, updates, rolls back and uninstalls packages in a random order, with packages that
+ * preserve user files and back up X-Plane files (two of them the same file), and checks after
+ * every step that no edited user file and no original X-Plane file is gone.
+ */
+class TestSequence final : public QObject
+{
+    Q_OBJECT
+private slots:
+    void randomSteps();
+
+private:
+    bool settle(KOVTest::UiFixture &fixture);
+};
+
+bool TestSequence::settle(KOVTest::UiFixture &fixture)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 30000) {
+        bool busy = fixture.controller->isInstalling();
+        for (const auto &p : fixture.controller->packages())
+            busy = busy || (p->state() != Package::INSTALLED && p->state() != Package::AVAILABLE);
+        if (!busy)
+            return true;
+        QTest::qWait(5);
+    }
+    return false;
+}
+
+void TestSequence::randomSteps()
+{
+    KOVTest::UiFixture fixture;
+    const QVector<Spec> specs {
+        { 10, "A", { "3.0.0", "2.0.0", "1.0.0" }, {}, sharedFile },
+        { 11, "B", { "2.0.0", "1.0.0" }, {}, sharedFile },
+        { 12, "C", { "1.1.0", "1.0.0" }, {}, earthFile },
+        { 13, "D", { "1.0.0" }, { "10:2.0.0" }, QString() },
+    };
+    QJsonArray catalogue;
+    for (const Spec &spec : specs) {
+        const QString folder = "Resources/plugins/" + spec.name;
+        const QString settings = folder + "/settings.ini";
+        QJsonArray versions;
+        for (const QString &version : spec.versions) {
+            const QString archive = QStringLiteral("%1-%2.7z").arg(spec.name, version);
+            const QString source = fixture.home.path() + "/src/" + archive;
+            KOVTest::writeFile(source + "/" + settings, ("shipped by " + spec.name + " " + version).toUtf8());
+            KOVTest::writeFile(source + "/" + folder + "/plugin.xpl", version.toUtf8());
+            if (!spec.backup.isEmpty())
+                KOVTest::writeFile(source + "/" + spec.backup, (spec.name + "'s own " + version).toUtf8());
+            QVERIFY(KOVTest::make7z(fixture.home.path() + "/served/" + archive, source));
+            QStringList remove { folder };
+            if (!spec.backup.isEmpty())
+                remove << spec.backup;
+            versions.append(QJsonObject {
+                { "version", version },
+                { "link", fixture.server.url("/" + archive) },
+                { "depends", QJsonArray::fromStringList(spec.depends) },
+                { "install", QJsonObject { { "extract", "" },
+                                           { "preserve", QJsonArray { settings } },
+                                           { "backup", spec.backup.isEmpty() ? QJsonArray() : QJsonArray { spec.backup } } } },
+                { "uninstall", QJsonObject { { "remove", QJsonArray::fromStringList(remove) } } } });
+        }
+        catalogue.append(QJsonObject { { "id", spec.id }, { "name", QJsonObject { { "en", spec.name } } }, { "versions", versions } });
+    }
+    fixture.catalogue = catalogue;
+    fixture.publish();
+
+    const QMap<QString, QByteArray> originals { { sharedFile, "X-Plane's shared file" }, { earthFile, "X-Plane's earth" } };
+    for (auto it = originals.cbegin(); it != originals.cend(); ++it)
+        QVERIFY(KOVTest::writeFile(fixture.xp(it.key()), it.value()));
+    QMap<int, QByteArray> userEdits; // package id -> what the user wrote into its settings file
+
+    QRandomGenerator random(2026);
+    const int steps = qEnvironmentVariableIntValue("KOV_SEQUENCE_STEPS") > 0
+                          ? qEnvironmentVariableIntValue("KOV_SEQUENCE_STEPS")
+                          : 300;
+    QStringList history;
+    for (int step = 0; step < steps; ++step) {
+        const Spec &spec = specs.at(random.bounded(specs.size()));
+        const auto package = fixture.package(spec.id);
+        const QString settings = fixture.xp("Resources/plugins/" + spec.name + "/settings.ini");
+        QString action;
+        switch (random.bounded(4)) {
+        case 0: {
+            QString version;
+            fixture.controller->installPackage(package, version);
+            action = "install " + version;
+            break;
+        }
+        case 1: {
+            QString version = spec.versions.at(random.bounded(spec.versions.size()));
+            action = "install " + version;
+            fixture.controller->installPackage(package, version);
+            break;
+        }
+        case 2:
+            action = "uninstall";
+            if (package->state() == Package::INSTALLED) {
+                // Uninstalling takes the package's files, the user's settings among them, and its dependents'.
+                for (const auto &dependent : fixture.controller->dependents(package, QString()))
+                    userEdits.remove(dependent->id());
+                userEdits.remove(spec.id);
+                fixture.controller->uninstallPackage(package);
+            }
+            break;
+        default:
+            action = "edit settings";
+            if (QFileInfo::exists(settings)) {
+                const QByteArray edit = QStringLiteral("edited at step %1").arg(step).toUtf8();
+                QVERIFY(KOVTest::writeFile(settings, edit));
+                userEdits.insert(spec.id, edit);
+            }
+            break;
+        }
+        history << QStringLiteral("%1: %2 %3").arg(step).arg(spec.name, action);
+        QVERIFY2(settle(fixture), qPrintable(history.join('\n')));
+
+        for (const auto &p : fixture.controller->packages())
+            QVERIFY2(p->state() == Package::INSTALLED || p->state() == Package::AVAILABLE, qPrintable(history.join('\n')));
+        for (auto it = originals.cbegin(); it != originals.cend(); ++it) {
+            const bool inPlace = KOVTest::readFile(fixture.xp(it.key())) == it.value();
+            const bool saved = KOVTest::readFile(fixture.home.path() + "/backup/" + it.key()) == it.value();
+            QVERIFY2(inPlace || saved, qPrintable(it.key() + " lost after\n" + history.join('\n')));
+        }
+        for (auto it = userEdits.cbegin(); it != userEdits.cend(); ++it) {
+            const QString relative = "Resources/plugins/" + specs.at(it.key() - 10).name + "/settings.ini";
+            const bool inPlace = KOVTest::readFile(fixture.xp(relative)) == it.value();
+            const bool saved = KOVTest::readFile(fixture.home.path() + "/preserve/" + relative) == it.value();
+            QVERIFY2(inPlace || saved, qPrintable(relative + " lost after\n" + history.join('\n')));
+        }
+    }
+
+    // Once everything is uninstalled, X-Plane has its own files back and nothing is left saved.
+    for (const auto &p : fixture.controller->packages()) {
+        if (p->state() == Package::INSTALLED)
+            fixture.controller->uninstallPackage(p);
+    }
+    for (auto it = originals.cbegin(); it != originals.cend(); ++it) {
+        QCOMPARE(KOVTest::readFile(fixture.xp(it.key())), it.value());
+        QVERIFY(!QFileInfo::exists(fixture.home.path() + "/backup/" + it.key()));
+    }
+    qInfo("%d steps", steps);
+}
+
+QTEST_MAIN(TestSequence)
+#include "tst_sequence.moc"
