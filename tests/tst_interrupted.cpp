@@ -1,0 +1,178 @@
+#include <QtTest>
+
+#include <QRandomGenerator>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include "uifixture.h"
+
+namespace {
+
+const QString settingsFile = QStringLiteral("Resources/plugins/Tool/settings.ini");
+const QString earthFile = QStringLiteral("Resources/default data/earth.dat");
+
+QByteArray randomBytes(int size, quint32 seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator(seed).fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
+    return bytes;
+}
+
+} // namespace
+
+/**
+ * Kills the program with SIGKILL at random moments of an update, during the download and during
+ * the installation, and checks what the next start finds: a readable database, partial archives
+ * that continue to the exact bytes, and the user's and X-Plane's files somewhere, never nowhere.
+ */
+class TestInterrupted final : public QObject
+{
+    Q_OBJECT
+private slots:
+    void killedAtRandomMoments();
+
+private:
+    int runWorker(const QString &version, int killAfterMs = -1);
+    void checkNothingLost(const QString &when);
+
+    QScopedPointer<KOVTest::UiFixture> m_fixture;
+    QString m_catalogue;
+    QByteArray m_userEdit;
+};
+
+int TestInterrupted::runWorker(const QString &version, int killAfterMs)
+{
+    QProcess worker;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_CONFIG_HOME", m_fixture->home.path() + "/config");
+    environment.insert("XDG_DATA_HOME", m_fixture->home.path() + "/data");
+    environment.insert("ASAN_OPTIONS", "detect_leaks=0");
+    worker.setProcessEnvironment(environment);
+    worker.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    worker.start(QCoreApplication::applicationDirPath() + "/kov-crash-worker", { m_catalogue, "5", version });
+    worker.waitForStarted();
+    QElapsedTimer timer;
+    timer.start();
+    // The server of the archives lives in this process: its events must go on meanwhile.
+    while (worker.state() != QProcess::NotRunning) {
+        if (killAfterMs >= 0 && timer.elapsed() >= killAfterMs) {
+            worker.kill(); // SIGKILL
+            worker.waitForFinished();
+            return -9;
+        }
+        QTest::qWait(2);
+    }
+    return worker.exitStatus() == QProcess::NormalExit ? worker.exitCode() : -1;
+}
+
+void TestInterrupted::checkNothingLost(const QString &when)
+{
+    const QString home = m_fixture->home.path();
+    const bool userInPlace = KOVTest::readFile(m_fixture->xp(settingsFile)) == m_userEdit;
+    const bool userSaved = KOVTest::readFile(home + "/preserve/" + settingsFile) == m_userEdit;
+    QVERIFY2(userInPlace || userSaved, qPrintable("user file lost " + when));
+    const bool earthInPlace = KOVTest::readFile(m_fixture->xp(earthFile)) == "X-Plane's earth";
+    const bool earthSaved = KOVTest::readFile(home + "/backup/" + earthFile) == "X-Plane's earth";
+    QVERIFY2(earthInPlace || earthSaved, qPrintable("X-Plane file lost " + when));
+
+    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "inspect");
+    db.setDatabaseName(m_fixture->home.dataPath() + "/packages.db");
+    QVERIFY(db.open());
+    QSqlQuery query("SELECT package_id, version, status FROM packages", db);
+    QVERIFY2(query.isActive(), qPrintable(query.lastError().text()));
+    while (query.next())
+        QVERIFY(query.value(2).toInt() >= 0 && query.value(2).toInt() <= 9);
+    db.close();
+    db = QSqlDatabase();
+    QSqlDatabase::removeDatabase("inspect");
+
+    const QByteArray partial = KOVTest::readFile(home + "/cache/tool-2.0.0.7z");
+    QVERIFY2(KOVTest::readFile(home + "/served/tool-2.0.0.7z").startsWith(partial),
+             qPrintable("partial archive is not a prefix " + when));
+}
+
+void TestInterrupted::killedAtRandomMoments()
+{
+    m_fixture.reset(new KOVTest::UiFixture);
+    KOVTest::UiFixture &fixture = *m_fixture;
+    const QString home = fixture.home.path();
+    // Two versions that ship the user's settings file and overwrite an X-Plane file; version
+    // 2 is large and in many files, so that both its download and its unpacking take a while.
+    QJsonArray versions;
+    for (const QString &version : { QStringLiteral("2.0.0"), QStringLiteral("1.0.0") }) {
+        const QString source = home + "/src/" + version;
+        KOVTest::writeFile(source + "/" + settingsFile, ("shipped " + version).toUtf8());
+        KOVTest::writeFile(source + "/" + earthFile, ("earth of the tool " + version).toUtf8());
+        const int files = version == "2.0.0" ? 400 : 1;
+        for (int i = 0; i < files; ++i)
+            KOVTest::writeFile(source + QStringLiteral("/Resources/plugins/Tool/data/%1.bin").arg(i),
+                               randomBytes(16 * 1024, quint32(i)));
+        QVERIFY(KOVTest::make7z(home + "/served/tool-" + version + ".7z", source, { "-mx=1" }));
+        versions.append(QJsonObject {
+            { "version", version },
+            { "link", fixture.server.url("/tool-" + version + ".7z") },
+            { "install", QJsonObject { { "extract", "" },
+                                       { "preserve", QJsonArray { settingsFile } },
+                                       { "backup", QJsonArray { earthFile } } } },
+            { "uninstall", QJsonObject { { "remove", QJsonArray { "Resources/plugins/Tool", earthFile } } } } });
+    }
+    fixture.catalogue = QJsonArray { QJsonObject { { "id", 5 }, { "versions", versions } } };
+    m_catalogue = home + "/packages.json";
+    KOVTest::writeFile(m_catalogue, QJsonDocument(fixture.catalogue).toJson());
+    KOVTest::HttpServer::Behaviour slow;
+    slow.trickleBytes = 64 * 1024;
+    slow.trickleIntervalMs = 5;
+    fixture.server.setBehaviour("/tool-2.0.0.7z", slow);
+    QVERIFY(KOVTest::writeFile(fixture.xp(earthFile), "X-Plane's earth"));
+    fixture.settings->save();
+    fixture.settings->sync();
+
+    // The base every round starts from: version 1 installed and its settings edited by the user.
+    QCOMPARE(runWorker("1.0.0"), 0);
+    m_userEdit = "the user's own settings";
+    QVERIFY(KOVTest::writeFile(fixture.xp(settingsFile), m_userEdit));
+
+    // How long an update takes when nothing goes wrong, to spread the kills over it.
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(runWorker("2.0.0"), 0);
+    const int duration = int(timer.elapsed());
+    QCOMPARE(KOVTest::readFile(fixture.xp(settingsFile)), m_userEdit);
+    QCOMPARE(runWorker("1.0.0"), 0);
+
+    QRandomGenerator random(20261209);
+    const int rounds = qMax(20, qEnvironmentVariableIntValue("KOV_KILL_ROUNDS"));
+    int resumed = 0;
+    int duringInstallation = 0;
+    const qint64 archiveSize = QFileInfo(home + "/served/tool-2.0.0.7z").size();
+    for (int round = 0; round < rounds; ++round) {
+        const int killAt = 30 + random.bounded(qMax(1, duration));
+        fixture.server.clearRequests();
+        QCOMPARE(runWorker("2.0.0", killAt), -9);
+        const QString when = QStringLiteral("after a kill at %1 ms of %2 (round %3)").arg(killAt).arg(duration).arg(round);
+        checkNothingLost(when);
+        const qint64 partial = QFileInfo(home + "/cache/tool-2.0.0.7z").size();
+        if (partial == archiveSize)
+            ++duringInstallation;
+
+        // The next start finishes the update, continuing what was downloaded.
+        fixture.server.clearRequests();
+        QVERIFY2(runWorker("2.0.0") == 0, qPrintable(when));
+        checkNothingLost(when + ", then the next start");
+        if (partial > 0 && fixture.server.requestLines().contains(
+                               QStringLiteral("GET /tool-2.0.0.7z bytes=%1-").arg(partial)))
+            ++resumed;
+        QCOMPARE(KOVTest::readFile(fixture.xp(settingsFile)), m_userEdit);
+        QCOMPARE(KOVTest::readFile(fixture.xp("Resources/plugins/Tool/data/399.bin")), randomBytes(16 * 1024, 399));
+        QCOMPARE(KOVTest::readFile(home + "/backup/" + earthFile), QByteArray("X-Plane's earth"));
+        QCOMPARE(runWorker("1.0.0"), 0);
+    }
+    qInfo("%d kills survived: %d during the installation, %d resumed a partial archive; an update takes %d ms",
+          rounds, duringInstallation, resumed, duration);
+    QVERIFY(resumed > 0);
+    QVERIFY(duringInstallation > 0);
+}
+
+QTEST_MAIN(TestInterrupted)
+#include "tst_interrupted.moc"
