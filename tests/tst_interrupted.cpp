@@ -146,10 +146,18 @@ void TestInterrupted::killedAtRandomMoments()
     int resumed = 0;
     int duringInstallation = 0;
     const qint64 archiveSize = QFileInfo(home + "/served/tool-2.0.0.7z").size();
-    for (int round = 0; round < rounds; ++round) {
-        const int killAt = 30 + random.bounded(qMax(1, duration));
+    int kills = 0;
+    for (int round = 0; kills < rounds && round < rounds * 3; ++round) {
+        const int killAt = 30 + random.bounded(qMax(1, duration * 9 / 10));
         fixture.server.clearRequests();
-        QCOMPARE(runWorker("2.0.0", killAt), -9);
+        const int result = runWorker("2.0.0", killAt);
+        // Now and then the update is done before the moment chosen; that round kills nothing.
+        QVERIFY(result == -9 || result == 0);
+        if (result == 0) {
+            QCOMPARE(runWorker("1.0.0"), 0);
+            continue;
+        }
+        ++kills;
         const QString when = QStringLiteral("after a kill at %1 ms of %2 (round %3)").arg(killAt).arg(duration).arg(round);
         checkNothingLost(when);
         const qint64 partial = QFileInfo(home + "/cache/tool-2.0.0.7z").size();
@@ -169,7 +177,8 @@ void TestInterrupted::killedAtRandomMoments()
         QCOMPARE(runWorker("1.0.0"), 0);
     }
     qInfo("%d kills survived: %d during the installation, %d resumed a partial archive; an update takes %d ms",
-          rounds, duringInstallation, resumed, duration);
+          kills, duringInstallation, resumed, duration);
+    QCOMPARE(kills, rounds);
     QVERIFY(resumed > 0);
     QVERIFY(duringInstallation > 0);
 }
