@@ -110,7 +110,7 @@ QString TestFileOperations::archive(const QString &name, const QMap<QString, QBy
 
 FileContext TestFileOperations::context(const QSharedPointer<PackageVersion> &installed) const
 {
-    return { xp(), m_home->path() + "/preserve/", m_home->path() + "/backup/", installed };
+    return { xp(), m_home->path() + "/preserve/", m_home->path() + "/backup/", installed, {} };
 }
 
 void TestFileOperations::updateKeepsUserFilesAndUninstallRestoresXPlane()
