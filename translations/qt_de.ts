@@ -174,6 +174,30 @@ Fortfahren?</translation>
         <source>Install Package</source>
         <translation>Paket installieren</translation>
     </message>
+    <message>
+        <source>Install Error</source>
+        <translation>Installationsfehler</translation>
+    </message>
+    <message>
+        <source>Installation failed for package : </source>
+        <translation>Installation fehlgeschlagen für Paket: </translation>
+    </message>
+    <message>
+        <source>Download Error</source>
+        <translation>Downloadfehler</translation>
+    </message>
+    <message>
+        <source>Downloading failed for package : </source>
+        <translation>Download fehlgeschlagen für Paket: </translation>
+    </message>
+    <message>
+        <source>Dependency Error</source>
+        <translation>Abhängigkeitsfehler</translation>
+    </message>
+    <message>
+        <source>Unable to install one or more dependency for package : </source>
+        <translation>Eine oder mehrere Abhängigkeiten konnten nicht installiert werden für Paket: </translation>
+    </message>
 </context>
 <context>
     <name>KOV::Ui::PackageDetailOldVersionsList</name>
@@ -219,30 +243,6 @@ Fortfahren?</translation>
     <message>
         <source>Manual</source>
         <translation>Handbuch</translation>
-    </message>
-    <message>
-        <source>Install Error</source>
-        <translation>Installationsfehler</translation>
-    </message>
-    <message>
-        <source>Installation failed for package : </source>
-        <translation>Installation fehlgeschlagen für Paket: </translation>
-    </message>
-    <message>
-        <source>Download Error</source>
-        <translation>Downloadfehler</translation>
-    </message>
-    <message>
-        <source>Downloading failed for package : </source>
-        <translation>Download fehlgeschlagen für Paket: </translation>
-    </message>
-    <message>
-        <source>Dependency Error</source>
-        <translation>Abhängigkeitsfehler</translation>
-    </message>
-    <message>
-        <source>Unable to install one or more dependency for package : </source>
-        <translation>Eine oder mehrere Abhängigkeiten konnten nicht installiert werden für Paket: </translation>
     </message>
     <message>
         <source>from this system</source>
@@ -351,18 +351,6 @@ Fortfahren?</translation>
     <message>
         <source>Dependency Error</source>
         <translation>Abhängigkeitsfehler</translation>
-    </message>
-    <message>
-        <source>Installation failed for package : </source>
-        <translation>Installation fehlgeschlagen für Paket: </translation>
-    </message>
-    <message>
-        <source>Downloading failed for package : </source>
-        <translation>Download fehlgeschlagen für Paket: </translation>
-    </message>
-    <message>
-        <source>Unable to install one or more dependency for package : </source>
-        <translation>Eine oder mehrere Abhängigkeiten konnten nicht installiert werden für Paket: </translation>
     </message>
 </context>
 <context>

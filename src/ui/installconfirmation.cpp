@@ -51,3 +51,29 @@ bool InstallConfirmation::confirmDependencies(Controllers::PackageController &co
 }
 
 } // namespace KOV::Ui
+
+namespace KOV::Ui {
+
+void InstallConfirmation::reportFailure(const Models::Package &package, Models::Package::State state,
+                                        QWidget *parent)
+{
+    const QString name = package.name();
+    switch (state) {
+    case Models::Package::INSTALL_ERROR:
+        QMessageBox::critical(parent, tr("Install Error"), tr("Installation failed for package : ") + name,
+                              QMessageBox::Ok);
+        break;
+    case Models::Package::DOWNLOAD_ERROR:
+        QMessageBox::critical(parent, tr("Download Error"), tr("Downloading failed for package : ") + name,
+                              QMessageBox::Ok);
+        break;
+    case Models::Package::DEPENDENCY_ERROR:
+        QMessageBox::critical(parent, tr("Dependency Error"),
+                              tr("Unable to install one or more dependency for package : ") + name, QMessageBox::Ok);
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace KOV::Ui

@@ -5,9 +5,7 @@
 
 class QWidget;
 
-namespace KOV::Models {
-class Package;
-}
+#include "models/package.h"
 namespace KOV::Controllers {
 class PackageController;
 }
@@ -29,6 +27,9 @@ public:
      */
     static bool confirmDependencies(Controllers::PackageController &controller,
                                     const QSharedPointer<Models::Package> &package, QWidget *parent);
+
+    /** The box that reports a failed install, download or dependency; other states show nothing. */
+    static void reportFailure(const Models::Package &package, Models::Package::State state, QWidget *parent);
 };
 
 } // namespace KOV::Ui

@@ -175,19 +175,8 @@ void PackageWidget::onStateChanged(Package::State state)
     }
 
     if (look.objectName) {
-        if (isVisible()) {
-            const QString name = m_package->name();
-            if (state == Package::INSTALL_ERROR)
-                QMessageBox::critical(this, tr("Install Error"), tr("Installation failed for package : ") + name,
-                                      QMessageBox::Ok);
-            else if (state == Package::DOWNLOAD_ERROR)
-                QMessageBox::critical(this, tr("Download Error"), tr("Downloading failed for package : ") + name,
-                                      QMessageBox::Ok);
-            else if (state == Package::DEPENDENCY_ERROR)
-                QMessageBox::critical(this, tr("Dependency Error"),
-                                      tr("Unable to install one or more dependency for package : ") + name,
-                                      QMessageBox::Ok);
-        }
+        if (isVisible())
+            InstallConfirmation::reportFailure(*m_package, state, this);
         m_progressBar->setVisible(look.progress);
         m_actionButton->setText(look.text);
         m_actionButton->setObjectName(QString::fromLatin1(look.objectName));
