@@ -85,7 +85,7 @@ void TestTranslation::initTestCase()
 void TestTranslation::everyTextIsTranslated()
 {
     const QVector<Message> messages = readTs(QStringLiteral(KOV_SOURCE_DIR "/translations/qt_de.ts"));
-    QVERIFY(messages.size() > 100);
+    QVERIFY(messages.size() > 80);
     QSet<QString> contexts;
     for (const Message &message : messages) {
         contexts.insert(message.context);
