@@ -43,6 +43,7 @@ private slots:
     void serverFaults();
     void hostileArchives_data();
     void hostileArchives();
+    void missingSevenZip();
 };
 
 void TestFaultMatrix::serverFaults_data()
@@ -203,6 +204,40 @@ void TestFaultMatrix::hostileArchives()
     QVERIFY(!QFileInfo::exists(fixture.xp("Resources/plugins/evil.txt")));
     QVERIFY(!QFileInfo::exists(fixture.xp("Resources/plugins/P5/evil.txt")));
     QCOMPARE(fixture.controller->databaseStatus(package), int(Package::INSTALL_ERROR));
+}
+
+void TestFaultMatrix::missingSevenZip()
+{
+    // 7-Zip is hidden from the controller's process only, in a mount namespace of its own.
+    QProcess probe;
+    probe.start("unshare", { "-m", "--propagation", "private", "true" });
+    if (!probe.waitForFinished(10000) || probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0)
+        QSKIP("hiding /usr/bin/7z needs a mount namespace (root)");
+
+    KOVTest::UiFixture fixture;
+    fixture.addPackage(5, "Five", { "1.0" });
+    fixture.publish();
+    const QString catalogue = fixture.home.path() + "/packages.json";
+    fixture.settings->save();
+    fixture.settings->sync();
+
+    QProcess worker;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_CONFIG_HOME", fixture.home.path() + "/config");
+    environment.insert("XDG_DATA_HOME", fixture.home.path() + "/data");
+    environment.insert("ASAN_OPTIONS", "detect_leaks=0");
+    worker.setProcessEnvironment(environment);
+    worker.start("unshare", { "-m", "--propagation", "private", "/bin/sh", "-c",
+                              "mount -t tmpfs tmpfs /usr/bin && exec \"$0\" \"$@\"",
+                              QCoreApplication::applicationDirPath() + "/kov-crash-worker", catalogue, "5", "1.0" });
+    QElapsedTimer timer;
+    timer.start();
+    while (worker.state() != QProcess::NotRunning && timer.elapsed() < 30000)
+        QTest::qWait(5);
+    QCOMPARE(worker.state(), QProcess::NotRunning);
+    QCOMPARE(worker.exitCode(), 1); // INSTALL_ERROR
+    QCOMPARE(fixture.controller->databaseStatus(fixture.package(5)), int(Package::INSTALL_ERROR));
+    QVERIFY(!QFileInfo::exists(fixture.xp("Resources/plugins/P5/file.txt")));
 }
 
 QTEST_MAIN(TestFaultMatrix)
