@@ -21,7 +21,7 @@ using KOVTest::HttpServer;
 
 namespace {
 
-struct VersionSpec
+struct VersionPlan
 {
     QString version;
     QString archive; // served file name
@@ -61,7 +61,7 @@ private slots:
     void reloadDuringDownloadInstallsOnce();
 
 private:
-    void addPackage(int id, const QString &type, const QVector<VersionSpec> &versions);
+    void addPackage(int id, const QString &type, const QVector<VersionPlan> &versions);
     void serveArchive(const QString &name, const QMap<QString, QByteArray> &files, bool stored = false);
     void loadCatalogue();
     QSharedPointer<Package> package(int id) const;
@@ -116,18 +116,18 @@ void TestPackageController::cleanup()
     m_home.reset();
 }
 
-void TestPackageController::addPackage(int id, const QString &type, const QVector<VersionSpec> &versions)
+void TestPackageController::addPackage(int id, const QString &type, const QVector<VersionPlan> &versions)
 {
     QJsonArray list;
-    for (const VersionSpec &spec : versions) {
+    for (const VersionPlan &plan : versions) {
         list.append(QJsonObject {
-            { "version", spec.version },
-            { "link", m_server->url("/" + spec.archive) },
-            { "depends", QJsonArray::fromStringList(spec.depends) },
-            { "install", QJsonObject { { "extract", spec.extract },
-                                       { "preserve", QJsonArray::fromStringList(spec.preserve) },
-                                       { "backup", QJsonArray::fromStringList(spec.backup) } } },
-            { "uninstall", QJsonObject { { "remove", QJsonArray::fromStringList(spec.remove) } } } });
+            { "version", plan.version },
+            { "link", m_server->url("/" + plan.archive) },
+            { "depends", QJsonArray::fromStringList(plan.depends) },
+            { "install", QJsonObject { { "extract", plan.extract },
+                                       { "preserve", QJsonArray::fromStringList(plan.preserve) },
+                                       { "backup", QJsonArray::fromStringList(plan.backup) } } },
+            { "uninstall", QJsonObject { { "remove", QJsonArray::fromStringList(plan.remove) } } } });
     }
     m_catalogue.append(QJsonObject { { "id", id },
                                      { "name", QJsonObject { { "en", QStringLiteral("Package %1").arg(id) } } },

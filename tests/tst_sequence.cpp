@@ -11,7 +11,7 @@ namespace {
 const QString sharedFile = QStringLiteral("Resources/default scenery/shared.dat");
 const QString earthFile = QStringLiteral("Resources/default data/earth.dat");
 
-struct Spec
+struct PackagePlan
 {
     int id;
     QString name;
@@ -55,38 +55,38 @@ bool TestSequence::settle(KOVTest::UiFixture &fixture)
 void TestSequence::randomSteps()
 {
     KOVTest::UiFixture fixture;
-    const QVector<Spec> specs {
+    const QVector<PackagePlan> plans {
         { 10, "A", { "3.0.0", "2.0.0", "1.0.0" }, {}, sharedFile },
         { 11, "B", { "2.0.0", "1.0.0" }, {}, sharedFile },
         { 12, "C", { "1.1.0", "1.0.0" }, {}, earthFile },
         { 13, "D", { "1.0.0" }, { "10:2.0.0" }, QString() },
     };
     QJsonArray catalogue;
-    for (const Spec &spec : specs) {
-        const QString folder = "Resources/plugins/" + spec.name;
+    for (const PackagePlan &plan : plans) {
+        const QString folder = "Resources/plugins/" + plan.name;
         const QString settings = folder + "/settings.ini";
         QJsonArray versions;
-        for (const QString &version : spec.versions) {
-            const QString archive = QStringLiteral("%1-%2.7z").arg(spec.name, version);
+        for (const QString &version : plan.versions) {
+            const QString archive = QStringLiteral("%1-%2.7z").arg(plan.name, version);
             const QString source = fixture.home.path() + "/src/" + archive;
-            KOVTest::writeFile(source + "/" + settings, ("shipped by " + spec.name + " " + version).toUtf8());
+            KOVTest::writeFile(source + "/" + settings, ("shipped by " + plan.name + " " + version).toUtf8());
             KOVTest::writeFile(source + "/" + folder + "/plugin.xpl", version.toUtf8());
-            if (!spec.backup.isEmpty())
-                KOVTest::writeFile(source + "/" + spec.backup, (spec.name + "'s own " + version).toUtf8());
+            if (!plan.backup.isEmpty())
+                KOVTest::writeFile(source + "/" + plan.backup, (plan.name + "'s own " + version).toUtf8());
             QVERIFY(KOVTest::make7z(fixture.home.path() + "/served/" + archive, source));
             QStringList remove { folder };
-            if (!spec.backup.isEmpty())
-                remove << spec.backup;
+            if (!plan.backup.isEmpty())
+                remove << plan.backup;
             versions.append(QJsonObject {
                 { "version", version },
                 { "link", fixture.server.url("/" + archive) },
-                { "depends", QJsonArray::fromStringList(spec.depends) },
+                { "depends", QJsonArray::fromStringList(plan.depends) },
                 { "install", QJsonObject { { "extract", "" },
                                            { "preserve", QJsonArray { settings } },
-                                           { "backup", spec.backup.isEmpty() ? QJsonArray() : QJsonArray { spec.backup } } } },
+                                           { "backup", plan.backup.isEmpty() ? QJsonArray() : QJsonArray { plan.backup } } } },
                 { "uninstall", QJsonObject { { "remove", QJsonArray::fromStringList(remove) } } } });
         }
-        catalogue.append(QJsonObject { { "id", spec.id }, { "name", QJsonObject { { "en", spec.name } } }, { "versions", versions } });
+        catalogue.append(QJsonObject { { "id", plan.id }, { "name", QJsonObject { { "en", plan.name } } }, { "versions", versions } });
     }
     fixture.catalogue = catalogue;
     fixture.publish();
@@ -102,9 +102,9 @@ void TestSequence::randomSteps()
                           : 300;
     QStringList history;
     for (int step = 0; step < steps; ++step) {
-        const Spec &spec = specs.at(random.bounded(specs.size()));
-        const auto package = fixture.package(spec.id);
-        const QString settings = fixture.xp("Resources/plugins/" + spec.name + "/settings.ini");
+        const PackagePlan &plan = plans.at(random.bounded(plans.size()));
+        const auto package = fixture.package(plan.id);
+        const QString settings = fixture.xp("Resources/plugins/" + plan.name + "/settings.ini");
         QString action;
         switch (random.bounded(4)) {
         case 0: {
@@ -114,7 +114,7 @@ void TestSequence::randomSteps()
             break;
         }
         case 1: {
-            QString version = spec.versions.at(random.bounded(spec.versions.size()));
+            QString version = plan.versions.at(random.bounded(plan.versions.size()));
             action = "install " + version;
             fixture.controller->installPackage(package, version);
             break;
@@ -125,7 +125,7 @@ void TestSequence::randomSteps()
                 // Uninstalling takes the package's files, the user's settings among them, and its dependents'.
                 for (const auto &dependent : fixture.controller->dependents(package, QString()))
                     userEdits.remove(dependent->id());
-                userEdits.remove(spec.id);
+                userEdits.remove(plan.id);
                 fixture.controller->uninstallPackage(package);
             }
             break;
@@ -134,11 +134,11 @@ void TestSequence::randomSteps()
             if (QFileInfo::exists(settings)) {
                 const QByteArray edit = QStringLiteral("edited at step %1").arg(step).toUtf8();
                 QVERIFY(KOVTest::writeFile(settings, edit));
-                userEdits.insert(spec.id, edit);
+                userEdits.insert(plan.id, edit);
             }
             break;
         }
-        history << QStringLiteral("%1: %2 %3").arg(step).arg(spec.name, action);
+        history << QStringLiteral("%1: %2 %3").arg(step).arg(plan.name, action);
         QVERIFY2(settle(fixture), qPrintable(history.join('\n')));
 
         for (const auto &p : fixture.controller->packages())
@@ -149,7 +149,7 @@ void TestSequence::randomSteps()
             QVERIFY2(inPlace || saved, qPrintable(it.key() + " lost after\n" + history.join('\n')));
         }
         for (auto it = userEdits.cbegin(); it != userEdits.cend(); ++it) {
-            const QString relative = "Resources/plugins/" + specs.at(it.key() - 10).name + "/settings.ini";
+            const QString relative = "Resources/plugins/" + plans.at(it.key() - 10).name + "/settings.ini";
             const bool inPlace = KOVTest::readFile(fixture.xp(relative)) == it.value();
             const bool saved = KOVTest::readFile(fixture.home.path() + "/preserve/" + relative) == it.value();
             QVERIFY2(inPlace || saved, qPrintable(relative + " lost after\n" + history.join('\n')));
