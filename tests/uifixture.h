@@ -110,7 +110,7 @@ public:
     QJsonArray catalogue;
 };
 
-/** The same picture twice? Compares an icon as a button would draw it. */
+/** Whether two icons draw the same picture, at the size a button draws them. */
 inline bool sameIcon(const QIcon &a, const QIcon &b, QIcon::Mode mode = QIcon::Normal)
 {
     return a.pixmap(QSize(32, 32), mode).toImage() == b.pixmap(QSize(32, 32), mode).toImage();
