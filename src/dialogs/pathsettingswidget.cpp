@@ -51,7 +51,7 @@ PathSettingsWidget::PathSettingsWidget(QSharedPointer<KOV::Settings> settings, Q
             connect(selector, &Components::FileSelector::valueChanged, this, [target](const QString &value) {
                 if (value.isEmpty())
                     return;
-                if (QFileInfo::exists(asFolder(value) + xplaneExecutableName)) {
+                if (containsXPlaneExecutable(value)) {
                     target->value = asFolder(value);
                     return;
                 }

@@ -320,7 +320,6 @@ void HttpServer::finishResponse(Connection *connection)
     connection->file.reset();
     connection->memory.clear();
     connection->busy = false;
-    emit requestServed(m_requests.isEmpty() ? QString() : m_requests.last().path);
     if (connection->closeAfter) {
         connection->socket->disconnectFromHost();
         return;

@@ -58,9 +58,6 @@ public:
     QStringList requestLines() const; // "GET /path bytes=10-", for compact checks
     void clearRequests() { m_requests.clear(); }
 
-signals:
-    void requestServed(const QString &path);
-
 private:
     struct Connection;
 
