@@ -1,6 +1,5 @@
-#include <QtTest>
-
 #include <QNetworkAccessManager>
+#include <QtTest>
 
 #include "app/settings.h"
 #include "controllers/packagecontroller.h"
@@ -9,6 +8,7 @@
 
 using KOV::Controllers::FileContext;
 using KOV::Controllers::PackageController;
+using KOV::Controllers::PackageInstaller;
 using KOV::Models::Package;
 using KOV::Models::PackageVersion;
 
@@ -122,7 +122,7 @@ void TestFileOperations::updateKeepsUserFilesAndUninstallRestoresXPlane()
                                                  { earthFile, "package earth 1" } });
     QVERIFY(!first.isEmpty());
     // The database names the version being installed while it is installed.
-    QVERIFY(m_controller->install(m_package, "1.0.0", first, context(v1)));
+    QVERIFY(PackageInstaller::install(m_package, "1.0.0", first, context(v1)));
     QCOMPARE(m_package->state(), Package::INSTALLED);
     QVERIFY(m_package->hasUpdate()); // an older version still has the newest to update to
     QVERIFY(!QFileInfo::exists(first));
@@ -134,7 +134,7 @@ void TestFileOperations::updateKeepsUserFilesAndUninstallRestoresXPlane()
     const QString second = archive("tool-2.7z", { { settingsFile, "shipped 2" },
                                                   { "Resources/plugins/Tool/tool.xpl", "tool 2" },
                                                   { earthFile, "package earth 2" } });
-    QVERIFY(m_controller->install(m_package, "2.0.0", second, context(v2)));
+    QVERIFY(PackageInstaller::install(m_package, "2.0.0", second, context(v2)));
     QVERIFY(!m_package->hasUpdate());
     QCOMPARE(KOVTest::readFile(xp(settingsFile)), QByteArray("edited by the user"));
     QCOMPARE(KOVTest::readFile(xp("Resources/plugins/Tool/tool.xpl")), QByteArray("tool 2"));
@@ -143,9 +143,10 @@ void TestFileOperations::updateKeepsUserFilesAndUninstallRestoresXPlane()
     QVERIFY(!QFileInfo::exists(m_home->path() + "/preserve/" + settingsFile));
 
     KOVTest::LogCapture log;
-    QVERIFY(m_controller->removeInstalledFiles(m_package, context(v2)));
+    QVERIFY(PackageInstaller::removeInstalledFiles(context(v2)));
     QVERIFY(!QFileInfo::exists(xp("Resources/plugins/Tool")));
-    QVERIFY(log.contains(QStringLiteral("Removing directory :  \"%1\"").arg(xp() + "/Resources/plugins/Tool")));
+    QVERIFY(
+        log.contains(QStringLiteral("Removing directory :  \"%1\"").arg(xp() + "/Resources/plugins/Tool")));
     QCOMPARE(KOVTest::readFile(xp(earthFile)), QByteArray("X-Plane's own earth"));
     QVERIFY(!QFileInfo::exists(m_home->path() + "/backup/" + earthFile));
     QVERIFY(QFileInfo::exists(xp("X-Plane-x86_64")));
@@ -155,21 +156,22 @@ void TestFileOperations::failingExtractionKeepsPreservedCopies()
 {
     const auto v1 = m_package->versions().at(1);
     const QString first = archive("tool-1.7z", { { settingsFile, "shipped 1" } });
-    QVERIFY(m_controller->install(m_package, "1.0.0", first, context(v1)));
+    QVERIFY(PackageInstaller::install(m_package, "1.0.0", first, context(v1)));
     QVERIFY(KOVTest::writeFile(xp(settingsFile), "edited by the user"));
 
     const QString broken = m_home->path() + "/cache/broken.7z";
     QVERIFY(KOVTest::writeFile(broken, "<html>502 Bad Gateway</html>"));
     m_package->setState(Package::INSTALLING);
-    QVERIFY(!m_controller->install(m_package, "2.0.0", broken, context(m_package->versions().at(0))));
+    QVERIFY(!PackageInstaller::install(m_package, "2.0.0", broken, context(m_package->versions().at(0))));
     QCOMPARE(m_package->state(), Package::INSTALLING);
-    QCOMPARE(KOVTest::readFile(m_home->path() + "/preserve/" + settingsFile), QByteArray("edited by the user"));
+    QCOMPARE(KOVTest::readFile(m_home->path() + "/preserve/" + settingsFile),
+             QByteArray("edited by the user"));
     // X-Plane's own file is back while nothing of the package is in place.
     QCOMPARE(KOVTest::readFile(xp(earthFile)), QByteArray("X-Plane's own earth"));
 
     // The next good installation brings the user's file back.
     const QString second = archive("tool-2.7z", { { settingsFile, "shipped 2" } });
-    QVERIFY(m_controller->install(m_package, "2.0.0", second, context(m_package->versions().at(0))));
+    QVERIFY(PackageInstaller::install(m_package, "2.0.0", second, context(m_package->versions().at(0))));
     QCOMPARE(KOVTest::readFile(xp(settingsFile)), QByteArray("edited by the user"));
 }
 
@@ -177,13 +179,13 @@ void TestFileOperations::reinstallOverExistingFiles()
 {
     const auto v2 = m_package->versions().at(0);
     const QString first = archive("tool-2.7z", { { "Resources/plugins/Tool/tool.xpl", "tool 2" } });
-    QVERIFY(m_controller->install(m_package, "2.0.0", first, context(v2)));
+    QVERIFY(PackageInstaller::install(m_package, "2.0.0", first, context(v2)));
     // Files the remove list does not cover are in place when 7-Zip runs again.
     QVERIFY(KOVTest::writeFile(xp("Resources/other/readme.txt"), "old"));
     const QString again = archive("tool-2b.7z", { { "Resources/other/readme.txt", "new" } });
     QElapsedTimer timer;
     timer.start();
-    QVERIFY(m_controller->install(m_package, "2.0.0", again, context(v2)));
+    QVERIFY(PackageInstaller::install(m_package, "2.0.0", again, context(v2)));
     QVERIFY(timer.elapsed() < 20000);
     QCOMPARE(KOVTest::readFile(xp("Resources/other/readme.txt")), QByteArray("new"));
 }
@@ -214,8 +216,8 @@ void TestFileOperations::entriesOutsideAreRefused()
     const QString path = archive("hostile.7z", { { "plugin.xpl", "x" } });
 
     KOVTest::LogCapture log;
-    QVERIFY(m_controller->install(package, "1.0", path, context(version)));
-    QVERIFY(m_controller->removeInstalledFiles(package, context(version)));
+    QVERIFY(PackageInstaller::install(package, "1.0", path, context(version)));
+    QVERIFY(PackageInstaller::removeInstalledFiles(context(version)));
     QCOMPARE(KOVTest::readFile(outside), QByteArray("not the package's"));
     QCOMPARE(KOVTest::readFile(xp("keep.txt")), QByteArray("X-Plane file"));
     QVERIFY(QFileInfo::exists(xp("X-Plane-x86_64")));
@@ -228,7 +230,7 @@ void TestFileOperations::extractFolderOutsideFailsFirst()
     auto package = QSharedPointer<Package>(new Package);
     package->setVersions({ version });
     const QString path = archive("escape.7z", { { "a.txt", "a" } });
-    QVERIFY(!m_controller->install(package, "1.0", path, context(version)));
+    QVERIFY(!PackageInstaller::install(package, "1.0", path, context(version)));
     QVERIFY(!QFileInfo::exists(m_home->path() + "/Escaped"));
     // Nothing was touched: the X-Plane file is where it was, nothing was saved.
     QCOMPARE(KOVTest::readFile(xp(earthFile)), QByteArray("X-Plane's own earth"));
@@ -244,14 +246,14 @@ void TestFileOperations::linkInRemoveListGoesAlone()
     auto version = makeVersion("1.0", "", {}, {}, { "Custom Scenery/Airport" });
     auto package = QSharedPointer<Package>(new Package);
     package->setVersions({ version });
-    QVERIFY(m_controller->removeInstalledFiles(package, context(version)));
+    QVERIFY(PackageInstaller::removeInstalledFiles(context(version)));
     QVERIFY(!QFileInfo(xp("Custom Scenery/Airport")).isSymLink());
     QCOMPARE(KOVTest::readFile(elsewhere + "/airport.dsf"), QByteArray("scenery"));
 }
 
 void TestFileOperations::noArchiveNoChange()
 {
-    QVERIFY(!m_controller->install(m_package, "2.0.0", QString(), context(m_package->versions().at(0))));
+    QVERIFY(!PackageInstaller::install(m_package, "2.0.0", QString(), context(m_package->versions().at(0))));
     QCOMPARE(KOVTest::readFile(xp(earthFile)), QByteArray("X-Plane's own earth"));
     QVERIFY(!QFileInfo::exists(m_home->path() + "/backup/" + earthFile));
 }

@@ -1,15 +1,15 @@
 #pragma once
 
-#include <QFuture>
-#include <QFutureWatcher>
 #include <QObject>
 #include <QSet>
 #include <QSharedPointer>
-#include <QSqlDatabase>
 #include <QTimer>
 #include <QVector>
-#include <atomic>
 
+#include "controllers/dependencyresolver.h"
+#include "controllers/installqueue.h"
+#include "controllers/packagedatabase.h"
+#include "controllers/packageinstaller.h"
 #include "models/package.h"
 
 namespace KOV {
@@ -24,34 +24,8 @@ class Download;
 
 namespace KOV::Controllers {
 
-/** An archive that is downloaded and waits for its turn to be installed. */
-struct PendingInstallation
-{
-    QSharedPointer<Models::Package> package;
-    QString version;
-    QString archivePath;
-};
-
-/** What the file operations need, taken on the GUI thread: they never read the settings or the database. */
-struct FileContext
-{
-    QString root;
-    QString preserveFolder;
-    QString backupFolder;
-    QSharedPointer<Models::PackageVersion> installed; // as the database names it when the context is taken
-    // Backup entries that other installed packages saved too: their copies stay until the last one goes.
-    QStringList sharedBackups;
-};
-
-/** A dependency entry "id" or "id:minimum version". */
-struct Dependency
-{
-    int id = 0;
-    QString minimum;
-    bool valid = false;
-};
-
-/** Owns the catalogue and every change to installed packages, and records them in packages.db. */
+/** Owns the catalogue and orchestrates every change to installed packages: states, signals, order of steps.
+ */
 class PackageController final : public QObject
 {
     Q_OBJECT
@@ -64,7 +38,7 @@ public:
     QSharedPointer<KOV::Settings> settings() const { return m_settings; }
     QSharedPointer<Managers::DownloadManager> downloadManager() const { return m_downloadManager; }
     QVector<QSharedPointer<Models::Package>> packages() const { return m_packageList; }
-    bool isInstalling() const { return m_installing.load(); }
+    bool isInstalling() const { return m_queue.isInstalling(); }
     QVector<QString> categories() const;
 
     void showDetail(const QSharedPointer<Models::Package> &package);
@@ -82,7 +56,6 @@ public:
     void loadCatalogue();
     void parseCatalogue(const QString &path);
     QString changeLogHtml(const QSharedPointer<Models::Package> &package, const QString &version);
-    /** One version in the change-log markup: its number in bold, then its lines. */
     static QString changeLogEntryHtml(const Models::PackageVersion &version);
     /** The catalogue address: the base URL chosen at build time plus "packages.json". */
     static QString catalogueUrl();
@@ -90,19 +63,8 @@ public:
     void setCatalogueUrl(const QString &url);
     static Dependency parseDependency(const QString &entry);
 
+    /** The folders and installed instructions that the file operations of `package` work from. */
     FileContext fileContext(const QSharedPointer<Models::Package> &package);
-    bool install(const QSharedPointer<Models::Package> &package, const QString &version,
-                 const QString &archivePath, const FileContext &context) const;
-    bool preserveFiles(const QSharedPointer<Models::Package> &package, const QString &version,
-                       const FileContext &context) const;
-    bool backupFiles(const QSharedPointer<Models::Package> &package, const QString &version,
-                     const FileContext &context) const;
-    bool extractArchive(const QSharedPointer<Models::Package> &package, const QString &version,
-                        const QString &archivePath, bool deleteArchive, const FileContext &context) const;
-    bool restorePreservedFiles(const QSharedPointer<Models::Package> &package, const QString &version,
-                               const FileContext &context) const;
-    bool removeInstalledFiles(const QSharedPointer<Models::Package> &package, const FileContext &context) const;
-    bool restoreBackupFiles(const QSharedPointer<Models::Package> &package, const FileContext &context) const;
 
     void openDatabase();
     void saveState(const QSharedPointer<Models::Package> &package, const QString &version);
@@ -111,8 +73,6 @@ public:
     QString installedVersion(const QSharedPointer<Models::Package> &package);
     QString versionFromFile(const QSharedPointer<Models::Package> &package);
     void resetDatabase();
-
-    /** The path of a package's KOV_version.txt below the X-Plane root. */
     static QString versionFilePath(const QString &root, const QSharedPointer<Models::Package> &package);
 
 signals:
@@ -124,15 +84,12 @@ signals:
     void detail(QSharedPointer<KOV::Models::Package> package);
 
 private:
-    QSharedPointer<Models::Package> findPackage(int id) const;
-    void installDependencies(const QSharedPointer<Models::Package> &package, const QString &version);
+    void setPackages(const QVector<QSharedPointer<Models::Package>> &packages);
     void onDownloadError(const QSharedPointer<Models::Package> &package, const QString &version);
     void onDownloadProcess(const QSharedPointer<Models::Package> &package, const QString &version,
                            const QSharedPointer<Models::Download> &download, int process);
-    bool isQueuedOrInstalling(int id) const;
-    bool waitsOn(int waitingId, int targetId, QSet<int> &visited) const;
-    void startInstallation(const PendingInstallation &entry);
-    void onInstallationFinished(const PendingInstallation &entry);
+    InstallQueue::Task installationTask(const PendingInstallation &entry);
+    void onInstallationFinished(const PendingInstallation &entry, bool installed);
     void setStateEverywhere(const QSharedPointer<Models::Package> &package, Models::Package::State state);
 
     QVector<QSharedPointer<Models::Package>> m_packageList;
@@ -140,17 +97,15 @@ private:
     QSharedPointer<Managers::DownloadManager> m_downloadManager;
     QString m_preserveFolder;
     QString m_backupFolder;
-    QVector<PendingInstallation> m_pendingInstallations;
-    std::atomic<bool> m_installing { false };
-    QFuture<bool> m_installationFuture;
-    QFutureWatcher<bool> m_installationWatcher;
-    QSqlDatabase m_database;
     QTimer m_localRepositoryTimer;
     QString m_catalogueUrl;
     // Ids on the current path of the install and uninstall recursions, so that cycles end.
     QSet<int> m_installChain;
     QSet<int> m_uninstallChain;
-    int m_installingId = -1;
+    // Declared in this order so that the queue, whose task may still run, goes first.
+    PackageDatabase m_database;
+    DependencyResolver m_resolver;
+    InstallQueue m_queue;
 };
 
 } // namespace KOV::Controllers

@@ -14,6 +14,7 @@
 
 #include "app/environment.h"
 #include "app/settings.h"
+#include "managers/sqllog.h"
 #include "models/download.h"
 
 namespace KOV::Managers {
@@ -23,14 +24,6 @@ using Models::Download;
 namespace {
 
 const QString connectionName = QStringLiteral("DownloadDatabaseConnection");
-
-bool execLogged(QSqlQuery &query)
-{
-    if (query.exec())
-        return true;
-    qDebug() << "SQL Error: " << query.lastError().text();
-    return false;
-}
 
 // The first byte position of a "bytes first-last/total" Content-Range, or -1.
 qint64 contentRangeStart(const QByteArray &header)

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QByteArray>
+#include <QSharedPointer>
+#include <QString>
+#include <QVector>
+
+#include "models/package.h"
+
+namespace KOV::Controllers {
+
+/** Turns a packages.json document into packages and writes change logs; touches no network and no database.
+ */
+class CatalogueReader final
+{
+public:
+    /** The packages of a document, in document order; packages without versions are left out. */
+    static QVector<QSharedPointer<Models::Package>> read(const QByteArray &document, const QString &language);
+
+    /** The change log from just above `installed` up to `version`, newest first; empty when it is not newer.
+     */
+    static QString changeLogHtml(const QSharedPointer<Models::Package> &package, const QString &installed,
+                                 const QString &version);
+    /** One version in the change-log markup: its number in bold, then its lines. */
+    static QString changeLogEntryHtml(const Models::PackageVersion &version);
+};
+
+} // namespace KOV::Controllers

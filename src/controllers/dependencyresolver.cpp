@@ -1,0 +1,111 @@
+#include "controllers/dependencyresolver.h"
+
+#include <QDebug>
+#include <QVersionNumber>
+
+namespace KOV::Controllers {
+
+using Models::Package;
+using Models::PackageVersion;
+
+DependencyResolver::DependencyResolver(VersionLookup installedVersion)
+    : m_installedVersion(std::move(installedVersion))
+{
+}
+
+void DependencyResolver::setPackages(const QVector<QSharedPointer<Package>> &packages)
+{
+    m_packages = packages;
+    m_byId.clear();
+    // Two packages with one id: the first in the catalogue answers, as a scan of the list would.
+    for (auto it = packages.crbegin(); it != packages.crend(); ++it)
+        m_byId.insert((*it)->id(), *it);
+}
+
+Dependency DependencyResolver::parse(const QString &entry)
+{
+    Dependency dependency;
+    if (entry.isEmpty()) {
+        qDebug() << "Invalid dependency info";
+        return dependency;
+    }
+    const QStringList parts = entry.split(QLatin1Char(':'));
+    dependency.id = parts.first().toInt();
+    dependency.minimum = parts.value(1);
+    dependency.valid = true;
+    return dependency;
+}
+
+QSharedPointer<PackageVersion> DependencyResolver::resolve(const QSharedPointer<Package> &package,
+                                                           QString &version)
+{
+    const auto resolved = package->versions().at(Models::versionIndex(package, version));
+    version = resolved->version;
+    return resolved;
+}
+
+int DependencyResolver::compareVersions(const QString &a, const QString &b)
+{
+    return QVersionNumber::compare(QVersionNumber::fromString(a), QVersionNumber::fromString(b));
+}
+
+QVector<QSharedPointer<Package>> DependencyResolver::dependencies(const QSharedPointer<Package> &package,
+                                                                  QString &version) const
+{
+    QVector<QSharedPointer<Package>> result;
+    if (!package || package->versions().isEmpty())
+        return result;
+    QVector<int> ids;
+    QStringList minimums;
+    for (const QString &entry : resolve(package, version)->depends) {
+        // An entry that cannot be read resolves to nothing, so the widgets refuse the installation.
+        const Dependency dependency = parse(entry);
+        if (!dependency.valid)
+            continue;
+        ids << dependency.id;
+        minimums << dependency.minimum;
+    }
+    for (const QSharedPointer<Package> &candidate : m_packages) {
+        const int position = ids.indexOf(candidate->id());
+        if (position >= 0
+            && compareVersions(candidate->versions().first()->version, minimums.at(position)) >= 0)
+            result << candidate;
+    }
+    return result;
+}
+
+QVector<QSharedPointer<Package>> DependencyResolver::dependents(const QSharedPointer<Package> &package,
+                                                                const QString &version) const
+{
+    QVector<QSharedPointer<Package>> result;
+    for (const QSharedPointer<Package> &candidate : m_packages) {
+        if (candidate->id() == package->id() || candidate->state() != Package::INSTALLED
+            || candidate->versions().isEmpty())
+            continue;
+        QString installed = m_installedVersion(candidate);
+        for (const QString &entry : resolve(candidate, installed)->depends) {
+            const Dependency dependency = parse(entry);
+            if (!dependency.valid || dependency.id != package->id())
+                continue;
+            if (version.isEmpty() || compareVersions(version, dependency.minimum) < 0)
+                result << candidate;
+            break;
+        }
+    }
+    return result;
+}
+
+QSharedPointer<Package> DependencyResolver::toInstallFirst(const Dependency &dependency) const
+{
+    const QSharedPointer<Package> needed = dependency.valid ? find(dependency.id) : nullptr;
+    if (!needed)
+        return {};
+    if (needed->state() == Package::AVAILABLE)
+        return needed;
+    if (needed->state() == Package::INSTALLED
+        && compareVersions(m_installedVersion(needed), dependency.minimum) < 0)
+        return needed;
+    return {};
+}
+
+} // namespace KOV::Controllers

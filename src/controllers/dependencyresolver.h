@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QHash>
+#include <QSharedPointer>
+#include <QString>
+#include <QVector>
+
+#include <functional>
+
+#include "models/package.h"
+
+namespace KOV::Controllers {
+
+/** A dependency entry "id" or "id:minimum version". */
+struct Dependency
+{
+    int id = 0;
+    QString minimum;
+    bool valid = false;
+};
+
+/** Reads dependency entries and answers which packages a version needs and which installed ones need it. */
+class DependencyResolver final
+{
+public:
+    using VersionLookup = std::function<QString(const QSharedPointer<Models::Package> &)>;
+
+    /** `installedVersion` tells the version installed of a package, as the records say. */
+    explicit DependencyResolver(VersionLookup installedVersion);
+
+    void setPackages(const QVector<QSharedPointer<Models::Package>> &packages);
+    QSharedPointer<Models::Package> find(int id) const { return m_byId.value(id); }
+
+    static Dependency parse(const QString &entry);
+    /** The offered version that `version` selects (the newest for an empty or unknown one); `version` is set
+     * to it. */
+    static QSharedPointer<Models::PackageVersion> resolve(const QSharedPointer<Models::Package> &package,
+                                                          QString &version);
+    static int compareVersions(const QString &a, const QString &b);
+
+    /** The packages of the catalogue that satisfy the version's entries; an unmet entry is simply missing. */
+    QVector<QSharedPointer<Models::Package>> dependencies(const QSharedPointer<Models::Package> &package,
+                                                          QString &version) const;
+    /** Installed packages whose installed version needs `package` (in more than `version`, when given). */
+    QVector<QSharedPointer<Models::Package>> dependents(const QSharedPointer<Models::Package> &package,
+                                                        const QString &version) const;
+    /** The package an entry names when it must be installed or upgraded first, as things stand now; else
+     * null. */
+    QSharedPointer<Models::Package> toInstallFirst(const Dependency &dependency) const;
+
+private:
+    VersionLookup m_installedVersion;
+    QVector<QSharedPointer<Models::Package>> m_packages;
+    QHash<int, QSharedPointer<Models::Package>> m_byId;
+};
+
+} // namespace KOV::Controllers

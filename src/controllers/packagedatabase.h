@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QSharedPointer>
+#include <QSqlDatabase>
+#include <QString>
+
+#include "models/package.h"
+
+namespace KOV {
+class Settings;
+}
+
+namespace KOV::Controllers {
+
+/** packages.db: the state and version last recorded per package, and the version files of the X-Plane folder.
+ */
+class PackageDatabase final
+{
+    Q_DISABLE_COPY_MOVE(PackageDatabase)
+public:
+    explicit PackageDatabase(QSharedPointer<KOV::Settings> settings);
+    ~PackageDatabase();
+
+    void open();
+    bool isOpen() const { return m_database.isOpen(); }
+    /** Records the package's state as it is now, with `version`. */
+    void saveState(const QSharedPointer<Models::Package> &package, const QString &version);
+    int status(const QSharedPointer<Models::Package> &package);
+    QString version(const QSharedPointer<Models::Package> &package);
+    /** The recorded version in the catalogue's spelling, else the version file's. */
+    QString installedVersion(const QSharedPointer<Models::Package> &package);
+    /** The third line of the package's version file; a package found this way is recorded as installed. */
+    QString versionFromFile(const QSharedPointer<Models::Package> &package);
+    /** Sets INSTALLED and the update flag on a freshly read package that the records say is installed. */
+    void mergeInstalledState(const QSharedPointer<Models::Package> &package);
+    /** Closes and deletes the file. */
+    void reset();
+
+    /** The path of a package's KOV_version.txt below the X-Plane root. */
+    static QString versionFilePath(const QString &root, const QSharedPointer<Models::Package> &package);
+
+private:
+    QSharedPointer<KOV::Settings> m_settings;
+    QSqlDatabase m_database;
+};
+
+} // namespace KOV::Controllers
