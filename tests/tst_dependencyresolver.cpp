@@ -11,10 +11,10 @@ using KOV::Models::PackageVersion;
 
 namespace {
 
-// "id:state:installed:latest:dep1,dep2" -> a package; versions offered: the latest and the installed one.
-QSharedPointer<Package> makePackage(const QString &spec)
+// "id/state/versions newest first/dependency entries" -> a package; state I is installed, A available.
+QSharedPointer<Package> makePackage(const QString &plan)
 {
-    const QStringList parts = spec.split(QLatin1Char('/'));
+    const QStringList parts = plan.split(QLatin1Char('/'));
     auto package = QSharedPointer<Package>(new Package);
     package->setId(parts.at(0).toInt());
     package->setState(parts.at(1) == QLatin1String("I") ? Package::INSTALLED : Package::AVAILABLE);
@@ -49,10 +49,6 @@ private slots:
     void queries();
     void queueOrder_data();
     void queueOrder();
-
-private:
-    // id -> installed version, as the records would say
-    QHash<int, QString> m_installed;
 };
 
 void TestDependencyResolver::queries_data()
@@ -103,8 +99,8 @@ void TestDependencyResolver::queries()
     QFETCH(QString, firstToInstall);
 
     QVector<QSharedPointer<Package>> packages;
-    for (const QString &spec : catalogue)
-        packages << makePackage(spec);
+    for (const QString &plan : catalogue)
+        packages << makePackage(plan);
     DependencyResolver resolver([](const QSharedPointer<Package> &package) {
         return package->state() == Package::INSTALLED ? package->versions().last()->version : QString();
     });
@@ -157,8 +153,8 @@ void TestDependencyResolver::queueOrder()
     QFETCH(QString, dropped);
 
     QVector<QSharedPointer<Package>> packages;
-    for (const QString &spec : catalogue)
-        packages << makePackage(spec);
+    for (const QString &plan : catalogue)
+        packages << makePackage(plan);
     DependencyResolver resolver([](const QSharedPointer<Package> &) { return QString(); });
     resolver.setPackages(packages);
 

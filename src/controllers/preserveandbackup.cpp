@@ -11,31 +11,16 @@
 
 namespace KOV::Controllers {
 
-bool PreserveAndBackup::preserveFiles(const Models::PackageVersion &target, const FileContext &context)
-{
-    for (const QString &entry : qAsConst(target.install->preserve)) {
-        const QString source = entryLocation(context.root, entry);
-        if (source.isEmpty())
-            continue;
-        const QString copy = context.preserveFolder + QDir::separator() + entry;
-        const QFileInfo info(source);
-        if (!info.exists())
-            continue;
-        ensureDir(parentFolder(copy), true);
-        // A copy left by an earlier, unfinished run is the user's file: it wins.
-        if (info.isFile() && !QFileInfo::exists(copy))
-            QFile::copy(source, copy);
-    }
-    return true;
-}
+namespace {
 
-bool PreserveAndBackup::backupFiles(const Models::PackageVersion &target, const FileContext &context)
+// Copies each existing file entry below the root into `folder`, unless a copy is there already.
+void saveEntries(const QStringList &entries, const FileContext &context, const QString &folder)
 {
-    for (const QString &entry : qAsConst(target.install->backup)) {
+    for (const QString &entry : entries) {
         const QString source = entryLocation(context.root, entry);
         if (source.isEmpty())
             continue;
-        const QString copy = context.backupFolder + QDir::separator() + entry;
+        const QString copy = folder + QDir::separator() + entry;
         const QFileInfo info(source);
         if (!info.exists() || QFileInfo::exists(copy))
             continue;
@@ -43,6 +28,21 @@ bool PreserveAndBackup::backupFiles(const Models::PackageVersion &target, const 
         if (info.isFile())
             QFile::copy(source, copy);
     }
+}
+
+} // namespace
+
+bool PreserveAndBackup::preserveFiles(const Models::PackageVersion &target, const FileContext &context)
+{
+    // A copy left by an earlier, unfinished run is the user's file: it wins.
+    saveEntries(target.install->preserve, context, context.preserveFolder);
+    return true;
+}
+
+bool PreserveAndBackup::backupFiles(const Models::PackageVersion &target, const FileContext &context)
+{
+    // The first copy is X-Plane's own file: later installations keep it.
+    saveEntries(target.install->backup, context, context.backupFolder);
     return true;
 }
 
