@@ -1,9 +1,8 @@
-#include <QtTest>
-
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
+#include <QtTest>
 
 #include "app/settings.h"
 #include "controllers/packagecontroller.h"
@@ -113,14 +112,15 @@ void TestCatalogue::readsEveryKey()
         { "help_url", "http://host/help" },
         { "banner", QJsonArray { "http://host/1.png", 5, "http://host/2.png" } },
         { "versions",
-          QJsonArray { QJsonObject { { "version", "1.0" },
-                                     { "link", "http://host/a.7z" },
-                                     { "depends", QJsonArray { "1:2.0", "3" } },
-                                     { "log", QJsonArray { "first", "second" } },
-                                     { "install", QJsonObject { { "extract", "Resources/plugins/J" },
-                                                                { "preserve", QJsonArray { "a.ini" } },
-                                                                { "backup", QJsonArray { "b.txt", true } } } },
-                                     { "uninstall", QJsonObject { { "remove", QJsonArray { "Resources/plugins/J" } } } } } } },
+          QJsonArray { QJsonObject {
+              { "version", "1.0" },
+              { "link", "http://host/a.7z" },
+              { "depends", QJsonArray { "1:2.0", "3" } },
+              { "log", QJsonArray { "first", "second" } },
+              { "install", QJsonObject { { "extract", "Resources/plugins/J" },
+                                         { "preserve", QJsonArray { "a.ini" } },
+                                         { "backup", QJsonArray { "b.txt", true } } } },
+              { "uninstall", QJsonObject { { "remove", QJsonArray { "Resources/plugins/J" } } } } } } },
     };
     QSignalSpy update(m_controller.data(), &PackageController::update);
     QSignalSpy list(m_controller.data(), &PackageController::list);
@@ -156,7 +156,8 @@ void TestCatalogue::keyRules()
 {
     makeController(QStringLiteral("de"));
     const QJsonArray packages {
-        QJsonObject { { "id", "7" }, { "name", "plain string" }, { "versions", QJsonArray { version("1") } } },
+        QJsonObject {
+            { "id", "7" }, { "name", "plain string" }, { "versions", QJsonArray { version("1") } } },
         QJsonObject { { "id", 2 }, { "name", QJsonObject { { "en", "No versions" } } } },
         QJsonObject { { "id", 3 }, { "versions", QJsonArray() } },
         QJsonObject { { "id", 4 },
@@ -216,9 +217,11 @@ void TestCatalogue::installedState_data()
     QTest::newRow("latest installed") << 1 << "1.2.3" << QByteArray() << int(Package::INSTALLED) << false;
     QTest::newRow("older installed") << 1 << "1.0.5" << QByteArray() << int(Package::INSTALLED) << true;
     QTest::newRow("no numeric segment") << 1 << "abc" << QByteArray() << int(Package::INSTALLED) << true;
-    QTest::newRow("install error loads available") << 6 << "1.2.3" << QByteArray() << int(Package::AVAILABLE) << false;
+    QTest::newRow("install error loads available")
+        << 6 << "1.2.3" << QByteArray() << int(Package::AVAILABLE) << false;
     QTest::newRow("interrupted download") << 3 << "1.2.3" << QByteArray() << int(Package::AVAILABLE) << false;
-    QTest::newRow("version file") << -1 << "" << QByteArray("P\n\n1.0.5\n") << int(Package::INSTALLED) << true;
+    QTest::newRow("version file") << -1 << "" << QByteArray("P\n\n1.0.5\n") << int(Package::INSTALLED)
+                                  << true;
 }
 
 void TestCatalogue::installedState()
@@ -236,7 +239,8 @@ void TestCatalogue::installedState()
         m_controller->saveState(record, recorded);
     }
     if (!versionFile.isEmpty())
-        KOVTest::writeFile(m_home->path() + QStringLiteral("/X-Plane/plugins/P/KOV_version.txt"), versionFile);
+        KOVTest::writeFile(m_home->path() + QStringLiteral("/X-Plane/plugins/P/KOV_version.txt"),
+                           versionFile);
 
     m_controller->parseCatalogue(writeCatalogue(catalogue(
         { QJsonObject { { "id", 9 }, { "versions", QJsonArray { version("1.0.5"), version("1.2.3") } } } })));
@@ -254,9 +258,12 @@ void TestCatalogue::changeLog_data()
                          "<strong>1.1</strong><p>Not available></p>";
     QTest::newRow("to the newest") << true << "1.2" << both;
     QTest::newRow("empty target means newest") << true << "" << both;
-    QTest::newRow("one step") << true << "1.1" << "<strong>1.1</strong><p>Not available></p>";
-    QTest::newRow("the installed one") << true << "1.0" << "";
-    QTest::newRow("not installed") << false << "1.2" << "";
+    QTest::newRow("one step") << true << "1.1"
+                              << "<strong>1.1</strong><p>Not available></p>";
+    QTest::newRow("the installed one") << true << "1.0"
+                                       << "";
+    QTest::newRow("not installed") << false << "1.2"
+                                   << "";
 }
 
 void TestCatalogue::changeLog()
@@ -266,10 +273,12 @@ void TestCatalogue::changeLog()
     QFETCH(QString, html);
     makeController();
     if (installed)
-        KOVTest::writeFile(m_home->path() + QStringLiteral("/X-Plane/plugins/P/KOV_version.txt"), "P\n\n1.0\n");
+        KOVTest::writeFile(m_home->path() + QStringLiteral("/X-Plane/plugins/P/KOV_version.txt"),
+                           "P\n\n1.0\n");
     m_controller->parseCatalogue(writeCatalogue(catalogue({ QJsonObject {
         { "id", 9 },
-        { "versions", QJsonArray { version("1.0", { "first" }), version("1.2", { "faster", "safer" }), version("1.1") } } } })));
+        { "versions", QJsonArray { version("1.0", { "first" }), version("1.2", { "faster", "safer" }),
+                                   version("1.1") } } } })));
     const auto package = m_controller->packages().first();
     QCOMPARE(m_controller->changeLogHtml(package, target), html);
 }
@@ -295,7 +304,7 @@ void TestCatalogue::dependencyEntries()
     QFETCH(int, id);
     QFETCH(QString, minimum);
     if (!valid)
-        QTest::ignoreMessage(QtDebugMsg, "Invalid dependency info");
+        QTest::ignoreMessage(QtWarningMsg, "Invalid dependency info");
     const KOV::Controllers::Dependency dependency = PackageController::parseDependency(entry);
     QCOMPARE(dependency.valid, valid);
     QCOMPARE(dependency.id, id);
@@ -331,8 +340,9 @@ void TestCatalogue::failedDownloadKeepsError()
     broken.errorStatus = 500;
     server.setBehaviour(QStringLiteral("/packages.json"), broken);
     // A catalogue of an earlier run is still in the cache.
-    KOVTest::writeFile(m_home->path() + QStringLiteral("/cache/packages.json"),
-                       catalogue({ QJsonObject { { "id", 1 }, { "versions", QJsonArray { version("1") } } } }));
+    KOVTest::writeFile(
+        m_home->path() + QStringLiteral("/cache/packages.json"),
+        catalogue({ QJsonObject { { "id", 1 }, { "versions", QJsonArray { version("1") } } } }));
     m_controller->setCatalogueUrl(server.url(QStringLiteral("/packages.json")));
     QSignalSpy error(m_controller.data(), &PackageController::error);
     QSignalSpy update(m_controller.data(), &PackageController::update);
@@ -350,7 +360,8 @@ void TestCatalogue::localRepository()
 {
     makeController(QStringLiteral("en"), QStringLiteral("TRUE"));
     const QString path = QCoreApplication::applicationDirPath() + QStringLiteral("/packages.json");
-    QVERIFY(KOVTest::writeFile(path, catalogue({ QJsonObject { { "id", 3 }, { "versions", QJsonArray { version("2") } } } })));
+    QVERIFY(KOVTest::writeFile(
+        path, catalogue({ QJsonObject { { "id", 3 }, { "versions", QJsonArray { version("2") } } } })));
     QSignalSpy list(m_controller.data(), &PackageController::list);
     QElapsedTimer timer;
     timer.start();

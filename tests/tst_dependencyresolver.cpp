@@ -49,6 +49,7 @@ private slots:
     void queries();
     void queueOrder_data();
     void queueOrder();
+    void uninstallationsGoFirst();
 };
 
 void TestDependencyResolver::queries_data()
@@ -140,9 +141,10 @@ void TestDependencyResolver::queueOrder_data()
     QTest::newRow("missing dependency drops the chain")
         << QStringList { "2/A/1.0/9", "3/A/1.0/2", "4/A/1.0" } << QList<int> { 3, 2, 4 } << "4"
         << "2 3";
-    QTest::newRow("an available dependency that nobody queued keeps the entry waiting")
+    // A dependency being fetched is PREPARING at least: one merely available was uninstalled meanwhile.
+    QTest::newRow("an available dependency that nobody queued drops the entry")
         << QStringList { "1/A/1.0", "2/A/1.0/1" } << QList<int> { 2 } << ""
-        << "";
+        << "2";
 }
 
 void TestDependencyResolver::queueOrder()
@@ -163,7 +165,7 @@ void TestDependencyResolver::queueOrder()
     InstallQueue queue(resolver, [&ran](const PendingInstallation &entry) {
         ran << QString::number(entry.package->id());
         return [] {
-            return true;
+            return KOV::Controllers::InstallOutcome { true, {}, {} };
         };
     });
     connect(&queue, &InstallQueue::examined, this,
@@ -173,9 +175,10 @@ void TestDependencyResolver::queueOrder()
                     droppedIds << QString::number(entry.package->id());
                 }
             });
-    connect(&queue, &InstallQueue::finished, this, [](const PendingInstallation &entry, bool ok) {
-        entry.package->setState(ok ? Package::INSTALLED : Package::INSTALL_ERROR);
-    });
+    connect(&queue, &InstallQueue::finished, this,
+            [](const PendingInstallation &entry, const KOV::Controllers::InstallOutcome &outcome) {
+                entry.package->setState(outcome.done ? Package::INSTALLED : Package::INSTALL_ERROR);
+            });
     for (const int id : queued) {
         const auto package = resolver.find(id);
         package->setState(Package::INSTALLING);
@@ -189,6 +192,30 @@ void TestDependencyResolver::queueOrder()
     QVERIFY(!queue.isInstalling());
     droppedIds.sort();
     QCOMPARE(droppedIds.join(QLatin1Char(' ')), dropped);
+}
+
+void TestDependencyResolver::uninstallationsGoFirst()
+{
+    QVector<QSharedPointer<Package>> packages { makePackage("1/A/1.0"), makePackage("2/I/1.0"),
+                                                makePackage("3/I/1.0") };
+    DependencyResolver resolver([](const QSharedPointer<Package> &) { return QString(); });
+    resolver.setPackages(packages);
+    QStringList ran;
+    InstallQueue queue(resolver, [&ran](const PendingInstallation &entry) {
+        ran << (entry.uninstall ? "-" : "+") + QString::number(entry.package->id());
+        return [] {
+            return KOV::Controllers::InstallOutcome { true, {}, {} };
+        };
+    });
+    queue.enqueue({ packages.at(0), QString(), QStringLiteral("/nowhere.7z") });
+    queue.enqueueUninstall({ packages.at(1), QString(), QString() });
+    queue.enqueueUninstall({ packages.at(2), QString(), QString() });
+    // Already queued: a second uninstallation of the same package is not.
+    queue.enqueueUninstall({ packages.at(2), QString(), QString() });
+    QVERIFY(queue.contains(3));
+    queue.process();
+    QTRY_COMPARE(ran.join(QLatin1Char(' ')), QStringLiteral("-2 -3 +1"));
+    QTRY_VERIFY(!queue.isInstalling());
 }
 
 QTEST_GUILESS_MAIN(TestDependencyResolver)

@@ -1,10 +1,9 @@
-#include <QtTest>
-
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QtTest>
 
 #include "common/qtawesome.h"
 #include "components/carousel.h"
@@ -88,8 +87,9 @@ void TestDetailPage::showPackageFillsThePage()
         return texts;
     }();
     QVERIFY(labels.contains(QStringLiteral("<b>Five</b>")));
-    QVERIFY(labels.contains(QStringLiteral("<strong>2.0</strong><ul><li>changes of 2.0</li></ul><strong>1.0</strong>"
-                                           "<ul><li>changes of 1.0</li></ul>")));
+    QVERIFY(labels.contains(
+        QStringLiteral("<strong>2.0</strong><ul><li>changes of 2.0</li></ul><strong>1.0</strong>"
+                       "<ul><li>changes of 1.0</li></ul>")));
 
     // A version without lines, and a package without banners.
     fixture.package(6)->versions().first()->log.clear();
@@ -143,12 +143,17 @@ void TestDetailPage::barFollowsState_data()
     QTest::addColumn<bool>("installShown");
     QTest::addColumn<bool>("uninstallShown");
     QTest::addColumn<bool>("progress");
-    QTest::newRow("available") << int(Package::AVAILABLE) << false << "Download" << true << true << false << false;
+    QTest::newRow("available") << int(Package::AVAILABLE) << false << "Download" << true << true << false
+                               << false;
     QTest::newRow("update") << int(Package::INSTALLED) << true << "Update" << true << true << true << false;
-    QTest::newRow("installed") << int(Package::INSTALLED) << false << "Installed" << false << true << true << false;
-    QTest::newRow("preparing") << int(Package::PREPARING) << false << "Download" << true << false << false << true;
-    QTest::newRow("uninstalling") << int(Package::UNINSTALLING) << false << "Download" << true << false << false << false;
-    QTest::newRow("install error") << int(Package::INSTALL_ERROR) << false << "Download" << true << false << false << false;
+    QTest::newRow("installed") << int(Package::INSTALLED) << false << "Installed" << false << true << true
+                               << false;
+    QTest::newRow("preparing") << int(Package::PREPARING) << false << "Download" << true << false << false
+                               << true;
+    QTest::newRow("uninstalling") << int(Package::UNINSTALLING) << false << "Download" << true << false
+                                  << false << false;
+    QTest::newRow("install error") << int(Package::INSTALL_ERROR) << false << "Download" << true << false
+                                   << false << false;
 }
 
 void TestDetailPage::barFollowsState()
@@ -209,7 +214,8 @@ void TestDetailPage::uninstallBox()
     if (withDependents) {
         for (int id : { 7, 8 }) {
             fixture.markInstalled(id, "1.0.0");
-            KOVTest::writeFile(fixture.xp(QStringLiteral("Resources/plugins/P%1/file.txt").arg(id)), "plugin");
+            KOVTest::writeFile(fixture.xp(QStringLiteral("Resources/plugins/P%1/file.txt").arg(id)),
+                               "plugin");
         }
     }
     PackageDetailTitleBar bar(fixture.controller);
@@ -222,10 +228,12 @@ void TestDetailPage::uninstallBox()
     QVERIFY(answerer.allAnswered());
     QString expected = QStringLiteral("Uninstall Package|Uninstall Library from this system");
     if (withDependents)
-        expected += QStringLiteral("\n\nFollowing dependent extensions will also be uninstalled\n\nSeven\nEight\n");
+        expected += QStringLiteral(
+            "\n\nFollowing dependent extensions will also be uninstalled\n\nSeven\nEight\n");
     QCOMPARE(answerer.seen(), QStringList { expected });
 
     const bool yes = answer == QMessageBox::Yes;
+    QTRY_VERIFY(!fixture.controller->isInstalling());
     QCOMPARE(fixture.package(1)->state(), yes ? Package::AVAILABLE : Package::INSTALLED);
     QCOMPARE(QFileInfo::exists(fixture.xp("Resources/plugins/P1")), !yes);
     if (withDependents) {
@@ -261,7 +269,9 @@ void TestDetailPage::oldVersions()
     package->setState(Package::INSTALL_ERROR);
     fixture.server.clearRequests();
     ModalAnswerer answerer;
-    qobject_cast<PackageDetailOldVersionWidget *>(list.list()->itemWidget(list.list()->item(0)))->button()->click();
+    qobject_cast<PackageDetailOldVersionWidget *>(list.list()->itemWidget(list.list()->item(0)))
+        ->button()
+        ->click();
     QTest::qWait(50);
     QVERIFY(answerer.seen().isEmpty());
     QCOMPARE(package->state(), Package::INSTALL_ERROR);
@@ -286,8 +296,9 @@ void TestDetailPage::olderVersionOfInstalledPackage()
     answerer.enqueue(ModalAnswerer::button(QMessageBox::No));
     list.installOlderVersion(fixture.package(1)->versions().at(1));
     QCOMPARE(answerer.seen(),
-             QStringList { "Install Package|Install older version?\n\nFollowing extensions depend on newer version "
-                           "and may stop working\n\nNeeds new\n" });
+             QStringList {
+                 "Install Package|Install older version?\n\nFollowing extensions depend on newer version "
+                 "and may stop working\n\nNeeds new\n" });
     QCOMPARE(fixture.package(1)->state(), Package::INSTALLED);
 
     answerer.enqueue(ModalAnswerer::button(QMessageBox::Yes));
@@ -382,8 +393,8 @@ void TestDetailPage::carouselRetriesAFewTimes()
     QElapsedTimer timer;
     timer.start();
     carousel.setImages({ fixture.server.url("/missing.png") });
-    QTRY_COMPARE_WITH_TIMEOUT(fixture.server.requestLines().count("GET /missing.png"), 1 + Carousel::maximumRetries,
-                              15000);
+    QTRY_COMPARE_WITH_TIMEOUT(fixture.server.requestLines().count("GET /missing.png"),
+                              1 + Carousel::maximumRetries, 15000);
     QVERIFY(timer.elapsed() >= (Carousel::maximumRetries - 1) * Carousel::retryDelayMs);
     QTest::qWait(Carousel::retryDelayMs + 500);
     QCOMPARE(fixture.server.requestLines().count("GET /missing.png"), 1 + Carousel::maximumRetries);
@@ -392,8 +403,8 @@ void TestDetailPage::carouselRetriesAFewTimes()
     QTest::qWait(100);
     QCOMPARE(fixture.server.requestLines().count("GET /missing.png"), 1 + Carousel::maximumRetries);
     carousel.setImages({ fixture.server.url("/missing.png") });
-    QTRY_COMPARE_WITH_TIMEOUT(fixture.server.requestLines().count("GET /missing.png"), 2 + Carousel::maximumRetries,
-                              5000);
+    QTRY_COMPARE_WITH_TIMEOUT(fixture.server.requestLines().count("GET /missing.png"),
+                              2 + Carousel::maximumRetries, 5000);
 }
 
 QTEST_MAIN(TestDetailPage)

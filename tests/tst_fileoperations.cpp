@@ -41,7 +41,8 @@ private slots:
     void init();
     void cleanup();
     void updateKeepsUserFilesAndUninstallRestoresXPlane();
-    void failingExtractionKeepsPreservedCopies();
+    void failingExtractionLeavesOldVersion();
+    void uninstallThatCannotFinishChangesNothing();
     void reinstallOverExistingFiles();
     void entriesOutsideAreRefused_data();
     void entriesOutsideAreRefused();
@@ -122,10 +123,9 @@ void TestFileOperations::updateKeepsUserFilesAndUninstallRestoresXPlane()
                                                  { earthFile, "package earth 1" } });
     QVERIFY(!first.isEmpty());
     // The database names the version being installed while it is installed.
-    QVERIFY(PackageInstaller::install(m_package, "1.0.0", first, context(v1)));
-    QCOMPARE(m_package->state(), Package::INSTALLED);
-    QVERIFY(m_package->hasUpdate()); // an older version still has the newest to update to
-    QVERIFY(!QFileInfo::exists(first));
+    QVERIFY(PackageInstaller::install(m_package, "1.0.0", first, context(v1)).done);
+    // The state is the completion handler's to set, on the GUI thread.
+    QCOMPARE(m_package->state(), Package::AVAILABLE);
     QCOMPARE(KOVTest::readFile(xp(earthFile)), QByteArray("package earth 1"));
     QCOMPARE(KOVTest::readFile(m_home->path() + "/backup/" + earthFile), QByteArray("X-Plane's own earth"));
     QCOMPARE(KOVTest::readFile(xp(settingsFile)), QByteArray("shipped 1"));
@@ -134,58 +134,79 @@ void TestFileOperations::updateKeepsUserFilesAndUninstallRestoresXPlane()
     const QString second = archive("tool-2.7z", { { settingsFile, "shipped 2" },
                                                   { "Resources/plugins/Tool/tool.xpl", "tool 2" },
                                                   { earthFile, "package earth 2" } });
-    QVERIFY(PackageInstaller::install(m_package, "2.0.0", second, context(v2)));
-    QVERIFY(!m_package->hasUpdate());
+    QVERIFY(PackageInstaller::install(m_package, "2.0.0", second, context(v2)).done);
     QCOMPARE(KOVTest::readFile(xp(settingsFile)), QByteArray("edited by the user"));
     QCOMPARE(KOVTest::readFile(xp("Resources/plugins/Tool/tool.xpl")), QByteArray("tool 2"));
     QCOMPARE(KOVTest::readFile(xp(earthFile)), QByteArray("package earth 2"));
     QCOMPARE(KOVTest::readFile(m_home->path() + "/backup/" + earthFile), QByteArray("X-Plane's own earth"));
     QVERIFY(!QFileInfo::exists(m_home->path() + "/preserve/" + settingsFile));
 
-    KOVTest::LogCapture log;
-    QVERIFY(PackageInstaller::removeInstalledFiles(context(v2)));
+    QVERIFY(PackageInstaller::removeInstalledFiles(context(v2)).done);
     QVERIFY(!QFileInfo::exists(xp("Resources/plugins/Tool")));
-    QVERIFY(
-        log.contains(QStringLiteral("Removing directory :  \"%1\"").arg(xp() + "/Resources/plugins/Tool")));
+    // Nothing of the swap is left behind in the X-Plane folder.
+    QCOMPARE(QDir(xp()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList({ "Resources", "X-Plane-x86_64" }));
     QCOMPARE(KOVTest::readFile(xp(earthFile)), QByteArray("X-Plane's own earth"));
     QVERIFY(!QFileInfo::exists(m_home->path() + "/backup/" + earthFile));
     QVERIFY(QFileInfo::exists(xp("X-Plane-x86_64")));
 }
 
-void TestFileOperations::failingExtractionKeepsPreservedCopies()
+void TestFileOperations::failingExtractionLeavesOldVersion()
 {
     const auto v1 = m_package->versions().at(1);
-    const QString first = archive("tool-1.7z", { { settingsFile, "shipped 1" } });
-    QVERIFY(PackageInstaller::install(m_package, "1.0.0", first, context(v1)));
+    const QString first = archive(
+        "tool-1.7z", { { settingsFile, "shipped 1" }, { "Resources/plugins/Tool/tool.xpl", "tool 1" } });
+    QVERIFY(PackageInstaller::install(m_package, "1.0.0", first, context(v1)).done);
     QVERIFY(KOVTest::writeFile(xp(settingsFile), "edited by the user"));
 
     const QString broken = m_home->path() + "/cache/broken.7z";
     QVERIFY(KOVTest::writeFile(broken, "<html>502 Bad Gateway</html>"));
-    m_package->setState(Package::INSTALLING);
-    QVERIFY(!PackageInstaller::install(m_package, "2.0.0", broken, context(m_package->versions().at(0))));
-    QCOMPARE(m_package->state(), Package::INSTALLING);
-    QCOMPARE(KOVTest::readFile(m_home->path() + "/preserve/" + settingsFile),
-             QByteArray("edited by the user"));
-    // X-Plane's own file is back while nothing of the package is in place.
+    const auto failed = PackageInstaller::install(m_package, "2.0.0", broken, context(v1));
+    QVERIFY(!failed.done);
+    QCOMPARE(failed.reason, QStringLiteral("The archive is damaged"));
+    // The old version is untouched and nothing was saved for an installation that did not happen.
+    QCOMPARE(KOVTest::readFile(xp(settingsFile)), QByteArray("edited by the user"));
+    QCOMPARE(KOVTest::readFile(xp("Resources/plugins/Tool/tool.xpl")), QByteArray("tool 1"));
+    QVERIFY(!QFileInfo::exists(m_home->path() + "/preserve/" + settingsFile));
     QCOMPARE(KOVTest::readFile(xp(earthFile)), QByteArray("X-Plane's own earth"));
 
-    // The next good installation brings the user's file back.
     const QString second = archive("tool-2.7z", { { settingsFile, "shipped 2" } });
-    QVERIFY(PackageInstaller::install(m_package, "2.0.0", second, context(m_package->versions().at(0))));
+    QVERIFY(PackageInstaller::install(m_package, "2.0.0", second, context(v1)).done);
     QCOMPARE(KOVTest::readFile(xp(settingsFile)), QByteArray("edited by the user"));
+    QVERIFY(!QFileInfo::exists(xp("Resources/plugins/Tool/tool.xpl")));
+}
+
+void TestFileOperations::uninstallThatCannotFinishChangesNothing()
+{
+    const auto v1 = m_package->versions().at(1);
+    const QString first = archive(
+        "tool-1.7z", { { "Resources/plugins/Tool/tool.xpl", "tool 1" }, { earthFile, "package earth 1" } });
+    QVERIFY(PackageInstaller::install(m_package, "1.0.0", first, context(v1)).done);
+    // X-Plane's file cannot go back: a file now stands where its folder was.
+    QVERIFY(QDir(xp("Resources/default data")).removeRecursively());
+    QVERIFY(KOVTest::writeFile(xp("Resources/default data"), "in the way"));
+
+    const auto outcome = PackageInstaller::removeInstalledFiles(context(v1));
+    QVERIFY(!outcome.done);
+    // The path that stood in the way is named.
+    QCOMPARE(outcome.leftovers, QStringList { "Resources/default data" });
+    QCOMPARE(KOVTest::readFile(xp("Resources/plugins/Tool/tool.xpl")), QByteArray("tool 1"));
+    QCOMPARE(KOVTest::readFile(m_home->path() + "/backup/" + earthFile), QByteArray("X-Plane's own earth"));
+    QCOMPARE(QDir(xp()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList({ "Resources", "X-Plane-x86_64" }));
 }
 
 void TestFileOperations::reinstallOverExistingFiles()
 {
     const auto v2 = m_package->versions().at(0);
     const QString first = archive("tool-2.7z", { { "Resources/plugins/Tool/tool.xpl", "tool 2" } });
-    QVERIFY(PackageInstaller::install(m_package, "2.0.0", first, context(v2)));
+    QVERIFY(PackageInstaller::install(m_package, "2.0.0", first, context(v2)).done);
     // Files the remove list does not cover are in place when 7-Zip runs again.
     QVERIFY(KOVTest::writeFile(xp("Resources/other/readme.txt"), "old"));
     const QString again = archive("tool-2b.7z", { { "Resources/other/readme.txt", "new" } });
     QElapsedTimer timer;
     timer.start();
-    QVERIFY(PackageInstaller::install(m_package, "2.0.0", again, context(v2)));
+    QVERIFY(PackageInstaller::install(m_package, "2.0.0", again, context(v2)).done);
     QVERIFY(timer.elapsed() < 20000);
     QCOMPARE(KOVTest::readFile(xp("Resources/other/readme.txt")), QByteArray("new"));
 }
@@ -216,8 +237,8 @@ void TestFileOperations::entriesOutsideAreRefused()
     const QString path = archive("hostile.7z", { { "plugin.xpl", "x" } });
 
     KOVTest::LogCapture log;
-    QVERIFY(PackageInstaller::install(package, "1.0", path, context(version)));
-    QVERIFY(PackageInstaller::removeInstalledFiles(context(version)));
+    QVERIFY(PackageInstaller::install(package, "1.0", path, context(version)).done);
+    QVERIFY(PackageInstaller::removeInstalledFiles(context(version)).done);
     QCOMPARE(KOVTest::readFile(outside), QByteArray("not the package's"));
     QCOMPARE(KOVTest::readFile(xp("keep.txt")), QByteArray("X-Plane file"));
     QVERIFY(QFileInfo::exists(xp("X-Plane-x86_64")));
@@ -230,7 +251,7 @@ void TestFileOperations::extractFolderOutsideFailsFirst()
     auto package = QSharedPointer<Package>(new Package);
     package->setVersions({ version });
     const QString path = archive("escape.7z", { { "a.txt", "a" } });
-    QVERIFY(!PackageInstaller::install(package, "1.0", path, context(version)));
+    QVERIFY(!PackageInstaller::install(package, "1.0", path, context(version)).done);
     QVERIFY(!QFileInfo::exists(m_home->path() + "/Escaped"));
     // Nothing was touched: the X-Plane file is where it was, nothing was saved.
     QCOMPARE(KOVTest::readFile(xp(earthFile)), QByteArray("X-Plane's own earth"));
@@ -246,14 +267,15 @@ void TestFileOperations::linkInRemoveListGoesAlone()
     auto version = makeVersion("1.0", "", {}, {}, { "Custom Scenery/Airport" });
     auto package = QSharedPointer<Package>(new Package);
     package->setVersions({ version });
-    QVERIFY(PackageInstaller::removeInstalledFiles(context(version)));
+    QVERIFY(PackageInstaller::removeInstalledFiles(context(version)).done);
     QVERIFY(!QFileInfo(xp("Custom Scenery/Airport")).isSymLink());
     QCOMPARE(KOVTest::readFile(elsewhere + "/airport.dsf"), QByteArray("scenery"));
 }
 
 void TestFileOperations::noArchiveNoChange()
 {
-    QVERIFY(!PackageInstaller::install(m_package, "2.0.0", QString(), context(m_package->versions().at(0))));
+    QVERIFY(
+        !PackageInstaller::install(m_package, "2.0.0", QString(), context(m_package->versions().at(0))).done);
     QCOMPARE(KOVTest::readFile(xp(earthFile)), QByteArray("X-Plane's own earth"));
     QVERIFY(!QFileInfo::exists(m_home->path() + "/backup/" + earthFile));
 }

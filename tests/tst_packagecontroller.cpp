@@ -1,5 +1,3 @@
-#include <QtTest>
-
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -7,6 +5,7 @@
 #include <QRandomGenerator>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QtTest>
 
 #include "app/settings.h"
 #include "controllers/packagecontroller.h"
@@ -129,13 +128,15 @@ void TestPackageController::addPackage(int id, const QString &type, const QVecto
                                        { "backup", QJsonArray::fromStringList(plan.backup) } } },
             { "uninstall", QJsonObject { { "remove", QJsonArray::fromStringList(plan.remove) } } } });
     }
-    m_catalogue.append(QJsonObject { { "id", id },
-                                     { "name", QJsonObject { { "en", QStringLiteral("Package %1").arg(id) } } },
-                                     { "type", type },
-                                     { "versions", list } });
+    m_catalogue.append(
+        QJsonObject { { "id", id },
+                      { "name", QJsonObject { { "en", QStringLiteral("Package %1").arg(id) } } },
+                      { "type", type },
+                      { "versions", list } });
 }
 
-void TestPackageController::serveArchive(const QString &name, const QMap<QString, QByteArray> &files, bool stored)
+void TestPackageController::serveArchive(const QString &name, const QMap<QString, QByteArray> &files,
+                                         bool stored)
 {
     const QString source = m_home->path() + "/src-" + name;
     for (auto it = files.cbegin(); it != files.cend(); ++it)
@@ -188,7 +189,8 @@ QPair<QString, int> TestPackageController::row(int id) const
         QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "inspect");
         db.setDatabaseName(m_home->dataPath() + "/packages.db");
         if (db.open()) {
-            QSqlQuery query(QStringLiteral("SELECT version, status FROM packages WHERE package_id = %1").arg(id), db);
+            QSqlQuery query(
+                QStringLiteral("SELECT version, status FROM packages WHERE package_id = %1").arg(id), db);
             if (query.next())
                 result = { query.value(0).toString(), query.value(1).toInt() };
         }
@@ -199,10 +201,13 @@ QPair<QString, int> TestPackageController::row(int id) const
 
 void TestPackageController::dependenciesInstalledFirst()
 {
-    addPackage(10, "PLUGIN", { { "1.0.0", "a.7z", "Resources/plugins/A", {}, {}, {}, { "Resources/plugins/A" } } });
-    addPackage(11, "PLUGIN", { { "1.0.0", "b1.7z", "Resources/plugins/B", {}, {}, {}, { "Resources/plugins/B" } },
-                               { "2.0.0", "b2.7z", "Resources/plugins/B", {}, {}, {}, { "Resources/plugins/B" } } });
-    addPackage(20, "PLUGIN", { { "1.0.0", "p.7z", "Resources/plugins/P", { "10", "11:2.0.0" }, {}, {}, {} } });
+    addPackage(10, "PLUGIN",
+               { { "1.0.0", "a.7z", "Resources/plugins/A", {}, {}, {}, { "Resources/plugins/A" } } });
+    addPackage(11, "PLUGIN",
+               { { "1.0.0", "b1.7z", "Resources/plugins/B", {}, {}, {}, { "Resources/plugins/B" } },
+                 { "2.0.0", "b2.7z", "Resources/plugins/B", {}, {}, {}, { "Resources/plugins/B" } } });
+    addPackage(20, "PLUGIN",
+               { { "1.0.0", "p.7z", "Resources/plugins/P", { "10", "11:2.0.0" }, {}, {}, {} } });
     serveArchive("a.7z", { { "a.xpl", "A" } });
     serveArchive("b1.7z", { { "b.xpl", "B 1" } });
     serveArchive("b2.7z", { { "b.xpl", "B 2" } });
@@ -244,10 +249,13 @@ void TestPackageController::updateOlderVersionAndUninstall()
     const QStringList preserve { settings };
     const QStringList backup { earth };
     const QStringList remove { "Resources/plugins/U", earth };
-    addPackage(30, "PLUGIN", { { "1.0.0", "u1.7z", "", {}, preserve, backup, remove },
-                               { "2.0.0", "u2.7z", "", {}, preserve, backup, remove } });
-    serveArchive("u1.7z", { { settings, "shipped 1" }, { "Resources/plugins/U/u.xpl", "U 1" }, { earth, "U earth" } });
-    serveArchive("u2.7z", { { settings, "shipped 2" }, { "Resources/plugins/U/u.xpl", "U 2" }, { earth, "U earth" } });
+    addPackage(30, "PLUGIN",
+               { { "1.0.0", "u1.7z", "", {}, preserve, backup, remove },
+                 { "2.0.0", "u2.7z", "", {}, preserve, backup, remove } });
+    serveArchive("u1.7z",
+                 { { settings, "shipped 1" }, { "Resources/plugins/U/u.xpl", "U 1" }, { earth, "U earth" } });
+    serveArchive("u2.7z",
+                 { { settings, "shipped 2" }, { "Resources/plugins/U/u.xpl", "U 2" }, { earth, "U earth" } });
     QVERIFY(KOVTest::writeFile(xp(earth), "X-Plane's earth"));
     loadCatalogue();
     const auto u = package(30);
@@ -277,6 +285,7 @@ void TestPackageController::updateOlderVersionAndUninstall()
     QCOMPARE(row(30), qMakePair(QStringLiteral("1.0.0"), 1));
 
     m_controller->uninstallPackage(u);
+    QTRY_VERIFY(!m_controller->isInstalling());
     QCOMPARE(u->state(), Package::AVAILABLE);
     QVERIFY(!QFileInfo::exists(xp("Resources/plugins/U")));
     QCOMPARE(KOVTest::readFile(xp(earth)), QByteArray("X-Plane's earth"));
@@ -286,10 +295,15 @@ void TestPackageController::updateOlderVersionAndUninstall()
 
 void TestPackageController::uninstallingLibraryTakesDependents()
 {
-    addPackage(1, "LIBRARY", { { "1.2.0", "lib.7z", "Custom Data", {}, {}, {}, { "Custom Data/lib/KOV_Library" } } });
-    addPackage(40, "PLUGIN", { { "1.0.0", "q1.7z", "Resources/plugins/Q1", { "1" }, {}, {}, { "Resources/plugins/Q1" } } });
-    addPackage(41, "PLUGIN", { { "1.0.0", "q2.7z", "Resources/plugins/Q2", { "1:1.1.0" }, {}, {}, { "Resources/plugins/Q2" } } });
-    addPackage(42, "PLUGIN", { { "1.0.0", "q3.7z", "Resources/plugins/Q3", {}, {}, {}, { "Resources/plugins/Q3" } } });
+    addPackage(1, "LIBRARY",
+               { { "1.2.0", "lib.7z", "Custom Data", {}, {}, {}, { "Custom Data/lib/KOV_Library" } } });
+    addPackage(40, "PLUGIN",
+               { { "1.0.0", "q1.7z", "Resources/plugins/Q1", { "1" }, {}, {}, { "Resources/plugins/Q1" } } });
+    addPackage(
+        41, "PLUGIN",
+        { { "1.0.0", "q2.7z", "Resources/plugins/Q2", { "1:1.1.0" }, {}, {}, { "Resources/plugins/Q2" } } });
+    addPackage(42, "PLUGIN",
+               { { "1.0.0", "q3.7z", "Resources/plugins/Q3", {}, {}, {}, { "Resources/plugins/Q3" } } });
     serveArchive("lib.7z", { { "lib/KOV_Library/KOV_version.txt", "KOV Library\n\n1.2.0\n" } });
     serveArchive("q1.7z", { { "q.xpl", "Q1" } });
     serveArchive("q2.7z", { { "q.xpl", "Q2" } });
@@ -306,6 +320,7 @@ void TestPackageController::uninstallingLibraryTakesDependents()
     QCOMPARE(gets().count(QStringLiteral("GET /lib.7z")), 1);
 
     m_controller->uninstallPackage(package(1));
+    QTRY_VERIFY(!m_controller->isInstalling());
     for (int id : { 1, 40, 41 }) {
         QCOMPARE(package(id)->state(), Package::AVAILABLE);
         QCOMPARE(row(id).second, 0);
@@ -376,7 +391,8 @@ void TestPackageController::cutTransferResumes()
 
 void TestPackageController::installUninstallInstallAgain()
 {
-    addPackage(10, "PLUGIN", { { "1.0.0", "a.7z", "Resources/plugins/A", {}, {}, {}, { "Resources/plugins/A" } } });
+    addPackage(10, "PLUGIN",
+               { { "1.0.0", "a.7z", "Resources/plugins/A", {}, {}, {}, { "Resources/plugins/A" } } });
     serveArchive("a.7z", { { "a.xpl", "A" } });
     loadCatalogue();
     const auto a = package(10);
@@ -384,6 +400,7 @@ void TestPackageController::installUninstallInstallAgain()
     m_controller->installPackage(a, version);
     QVERIFY(waitFor(10, Package::INSTALLED));
     m_controller->uninstallPackage(a);
+    QTRY_VERIFY(!m_controller->isInstalling());
     QVERIFY(!QFileInfo::exists(xp("Resources/plugins/A")));
     QCOMPARE(row(10), qMakePair(QStringLiteral("1.0.0"), 0));
     version.clear();
@@ -392,13 +409,28 @@ void TestPackageController::installUninstallInstallAgain()
     QCOMPARE(KOVTest::readFile(xp("Resources/plugins/A/a.xpl")), QByteArray("A"));
     QCOMPARE(gets().size(), 2);
     QCOMPARE(row(10), qMakePair(QStringLiteral("1.0.0"), 1));
+
+    // Asked for while the uninstallation still runs: it follows once that is done.
+    m_controller->uninstallPackage(a);
+    QCOMPARE(a->state(), Package::UNINSTALLING);
+    version.clear();
+    m_controller->installPackage(a, version);
+    QVERIFY(waitFor(10, Package::INSTALLED));
+    QCOMPARE(KOVTest::readFile(xp("Resources/plugins/A/a.xpl")), QByteArray("A"));
+    QCOMPARE(row(10), qMakePair(QStringLiteral("1.0.0"), 1));
 }
 
 void TestPackageController::cycleEnds()
 {
-    addPackage(50, "PLUGIN", { { "1.0.0", "c1.7z", "Resources/plugins/C1", { "51" }, {}, {}, { "Resources/plugins/C1" } } });
-    addPackage(51, "PLUGIN", { { "1.0.0", "c2.7z", "Resources/plugins/C2", { "52" }, {}, {}, { "Resources/plugins/C2" } } });
-    addPackage(52, "PLUGIN", { { "1.0.0", "c3.7z", "Resources/plugins/C3", { "50" }, {}, {}, { "Resources/plugins/C3" } } });
+    addPackage(
+        50, "PLUGIN",
+        { { "1.0.0", "c1.7z", "Resources/plugins/C1", { "51" }, {}, {}, { "Resources/plugins/C1" } } });
+    addPackage(
+        51, "PLUGIN",
+        { { "1.0.0", "c2.7z", "Resources/plugins/C2", { "52" }, {}, {}, { "Resources/plugins/C2" } } });
+    addPackage(
+        52, "PLUGIN",
+        { { "1.0.0", "c3.7z", "Resources/plugins/C3", { "50" }, {}, {}, { "Resources/plugins/C3" } } });
     serveArchive("c1.7z", { { "c.xpl", "1" } });
     serveArchive("c2.7z", { { "c.xpl", "2" } });
     serveArchive("c3.7z", { { "c.xpl", "3" } });
@@ -408,6 +440,7 @@ void TestPackageController::cycleEnds()
     for (int id : { 50, 51, 52 })
         QVERIFY(waitFor(id, Package::INSTALLED));
     m_controller->uninstallPackage(package(51));
+    QTRY_VERIFY(!m_controller->isInstalling());
     for (int id : { 50, 51, 52 })
         QCOMPARE(package(id)->state(), Package::AVAILABLE);
     QVERIFY(!QFileInfo::exists(xp("Resources/plugins/C1")));
@@ -439,7 +472,9 @@ void TestPackageController::dependencyQueries()
 {
     QFETCH(QString, latestOfFour);
     QFETCH(QStringList, resolved);
-    addPackage(4, "LIBRARY", { { latestOfFour, "4.7z", "Custom Data/Four", {}, {}, {}, {} }, { "1.0", "4-old.7z", "x", {}, {}, {}, {} } });
+    addPackage(4, "LIBRARY",
+               { { latestOfFour, "4.7z", "Custom Data/Four", {}, {}, {}, {} },
+                 { "1.0", "4-old.7z", "x", {}, {}, {}, {} } });
     addPackage(5, "PLUGIN", { { "1.0", "5.7z", "y", { "4:2.0", "9" }, {}, {}, {} } });
     addPackage(6, "PLUGIN", { { "3.0", "6.7z", "z", { "4" }, {}, {}, {} } });
     addPackage(7, "PLUGIN", { { "1.0", "7.7z", "w", { "4:1.5" }, {}, {}, {} } });

@@ -1,6 +1,5 @@
-#include <QtTest>
-
 #include <QRandomGenerator>
+#include <QtTest>
 
 #include "uifixture.h"
 
@@ -10,6 +9,12 @@ namespace {
 
 const QString sharedFile = QStringLiteral("Resources/default scenery/shared.dat");
 const QString earthFile = QStringLiteral("Resources/default data/earth.dat");
+
+// An update whose dependency was uninstalled meanwhile ends as a dependency error.
+bool isSettled(Package::State state)
+{
+    return state == Package::INSTALLED || state == Package::AVAILABLE || state == Package::DEPENDENCY_ERROR;
+}
 
 struct PackagePlan
 {
@@ -44,7 +49,7 @@ bool TestSequence::settle(KOVTest::UiFixture &fixture)
     while (timer.elapsed() < 30000) {
         bool busy = fixture.controller->isInstalling();
         for (const auto &p : fixture.controller->packages())
-            busy = busy || (p->state() != Package::INSTALLED && p->state() != Package::AVAILABLE);
+            busy = busy || !isSettled(p->state());
         if (!busy)
             return true;
         QTest::qWait(5);
@@ -81,17 +86,21 @@ void TestSequence::randomSteps()
                 { "version", version },
                 { "link", fixture.server.url("/" + archive) },
                 { "depends", QJsonArray::fromStringList(plan.depends) },
-                { "install", QJsonObject { { "extract", "" },
-                                           { "preserve", QJsonArray { settings } },
-                                           { "backup", plan.backup.isEmpty() ? QJsonArray() : QJsonArray { plan.backup } } } },
+                { "install",
+                  QJsonObject {
+                      { "extract", "" },
+                      { "preserve", QJsonArray { settings } },
+                      { "backup", plan.backup.isEmpty() ? QJsonArray() : QJsonArray { plan.backup } } } },
                 { "uninstall", QJsonObject { { "remove", QJsonArray::fromStringList(remove) } } } });
         }
-        catalogue.append(QJsonObject { { "id", plan.id }, { "name", QJsonObject { { "en", plan.name } } }, { "versions", versions } });
+        catalogue.append(QJsonObject {
+            { "id", plan.id }, { "name", QJsonObject { { "en", plan.name } } }, { "versions", versions } });
     }
     fixture.catalogue = catalogue;
     fixture.publish();
 
-    const QMap<QString, QByteArray> originals { { sharedFile, "X-Plane's shared file" }, { earthFile, "X-Plane's earth" } };
+    const QMap<QString, QByteArray> originals { { sharedFile, "X-Plane's shared file" },
+                                                { earthFile, "X-Plane's earth" } };
     for (auto it = originals.cbegin(); it != originals.cend(); ++it)
         QVERIFY(KOVTest::writeFile(fixture.xp(it.key()), it.value()));
     QMap<int, QByteArray> userEdits; // package id -> what the user wrote into its settings file
@@ -122,7 +131,8 @@ void TestSequence::randomSteps()
         case 2:
             action = "uninstall";
             if (package->state() == Package::INSTALLED) {
-                // Uninstalling takes the package's files, the user's settings among them, and its dependents'.
+                // Uninstalling takes the package's files, the user's settings among them, and its
+                // dependents'.
                 for (const auto &dependent : fixture.controller->dependents(package, QString()))
                     userEdits.remove(dependent->id());
                 userEdits.remove(plan.id);
@@ -130,7 +140,9 @@ void TestSequence::randomSteps()
             }
             break;
         default:
+            // The user edits a file while nothing works on it.
             action = "edit settings";
+            QVERIFY2(settle(fixture), qPrintable(history.join('\n')));
             if (QFileInfo::exists(settings)) {
                 const QByteArray edit = QStringLiteral("edited at step %1").arg(step).toUtf8();
                 QVERIFY(KOVTest::writeFile(settings, edit));
@@ -139,10 +151,20 @@ void TestSequence::randomSteps()
             break;
         }
         history << QStringLiteral("%1: %2 %3").arg(step).arg(plan.name, action);
+        // Most steps go on while downloads and installations run; a third waits for all of them.
+        if (random.bounded(3) != 0)
+            continue;
         QVERIFY2(settle(fixture), qPrintable(history.join('\n')));
 
-        for (const auto &p : fixture.controller->packages())
-            QVERIFY2(p->state() == Package::INSTALLED || p->state() == Package::AVAILABLE, qPrintable(history.join('\n')));
+        for (const auto &p : fixture.controller->packages()) {
+            QVERIFY2(isSettled(p->state()), qPrintable(history.join('\n')));
+            // The records say what is on disk.
+            const bool recorded = fixture.controller->databaseStatus(p) == Package::INSTALLED;
+            QVERIFY2(recorded
+                         == QFileInfo::exists(
+                             fixture.xp("Resources/plugins/" + plans.at(p->id() - 10).name + "/plugin.xpl")),
+                     qPrintable(QString::number(p->id()) + " recorded wrongly after\n" + history.join('\n')));
+        }
         for (auto it = originals.cbegin(); it != originals.cend(); ++it) {
             const bool inPlace = KOVTest::readFile(fixture.xp(it.key())) == it.value();
             const bool saved = KOVTest::readFile(fixture.home.path() + "/backup/" + it.key()) == it.value();
@@ -157,10 +179,12 @@ void TestSequence::randomSteps()
     }
 
     // Once everything is uninstalled, X-Plane has its own files back and nothing is left saved.
+    QVERIFY(settle(fixture));
     for (const auto &p : fixture.controller->packages()) {
         if (p->state() == Package::INSTALLED)
             fixture.controller->uninstallPackage(p);
     }
+    QVERIFY(settle(fixture));
     for (auto it = originals.cbegin(); it != originals.cend(); ++it) {
         QCOMPARE(KOVTest::readFile(fixture.xp(it.key())), it.value());
         QVERIFY(!QFileInfo::exists(fixture.home.path() + "/backup/" + it.key()));

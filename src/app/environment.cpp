@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QStorageInfo>
 #include <QTranslator>
 
 #ifdef Q_OS_WIN
@@ -40,6 +41,40 @@ bool ensureDir(const QString &path, bool recursive)
     if (dir.exists())
         return true;
     return recursive ? dir.mkpath(QStringLiteral(".")) : QDir().mkdir(path);
+}
+
+namespace {
+
+QString existingFolder(QString folder)
+{
+    while (!QFileInfo(folder).isDir()) {
+        const QString up = QFileInfo(folder).absolutePath();
+        if (up == folder)
+            break;
+        folder = up;
+    }
+    return folder;
+}
+
+} // namespace
+
+bool hasRoomFor(const QString &folder, qint64 bytes)
+{
+    const QStorageInfo storage(existingFolder(folder));
+    // Unknown is no reason to refuse: the checked writes still catch a full disk.
+    if (!storage.isValid() || storage.bytesAvailable() < 0)
+        return true;
+    // A little room for the file system's own bookkeeping of many small files.
+    return storage.bytesAvailable() >= bytes + bytes / 50;
+}
+
+QString writeFailureReason(const QString &folder)
+{
+    const QStorageInfo storage(existingFolder(folder));
+    if (storage.isValid() && storage.bytesAvailable() >= 0 && storage.bytesAvailable() < 64 * 1024)
+        return QCoreApplication::translate("KOV::Controllers::PackageInstaller", "Not enough disk space");
+    return QCoreApplication::translate("KOV::Controllers::PackageInstaller", "Cannot write to %1")
+        .arg(QDir::toNativeSeparators(folder));
 }
 
 void setWorkingDirectory()

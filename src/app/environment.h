@@ -14,6 +14,10 @@ inline const QString xplaneExecutableName = QStringLiteral("X-Plane-x86_64");
 
 QString applicationDir();
 bool ensureDir(const QString &path, bool recursive);
+/** Whether the file system that holds `folder` (or its nearest existing parent) has `bytes` free. */
+bool hasRoomFor(const QString &folder, qint64 bytes);
+/** "Not enough disk space" when the file system of `folder` is full, else "Cannot write to <folder>". */
+QString writeFailureReason(const QString &folder);
 void setWorkingDirectory();
 QString dataDir();
 QString defaultCacheDir();

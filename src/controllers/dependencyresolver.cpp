@@ -3,6 +3,8 @@
 #include <QDebug>
 #include <QVersionNumber>
 
+#include "app/logging.h"
+
 namespace KOV::Controllers {
 
 using Models::Package;
@@ -26,7 +28,7 @@ Dependency DependencyResolver::parse(const QString &entry)
 {
     Dependency dependency;
     if (entry.isEmpty()) {
-        qDebug() << "Invalid dependency info";
+        qCWarning(lcCatalogue) << "Invalid dependency info";
         return dependency;
     }
     const QStringList parts = entry.split(QLatin1Char(':'));
@@ -100,7 +102,8 @@ QSharedPointer<Package> DependencyResolver::toInstallFirst(const Dependency &dep
     const QSharedPointer<Package> needed = dependency.valid ? find(dependency.id) : nullptr;
     if (!needed)
         return {};
-    if (needed->state() == Package::AVAILABLE)
+    // One that is being uninstalled comes back once the uninstallation is done.
+    if (needed->state() == Package::AVAILABLE || needed->state() == Package::UNINSTALLING)
         return needed;
     if (needed->state() == Package::INSTALLED
         && compareVersions(m_installedVersion(needed), dependency.minimum) < 0)

@@ -2,6 +2,7 @@
 
 #include <QDebug>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
@@ -9,6 +10,7 @@
 #include <algorithm>
 
 #include "app/environment.h"
+#include "app/logging.h"
 
 namespace KOV::Controllers {
 
@@ -20,7 +22,7 @@ QString entryLocation(const QString &base, const QString &entry)
     const bool namesRoot = std::all_of(parts.cbegin(), parts.cend(),
                                        [](const QString &part) { return part == QLatin1String("."); });
     if (!staysInside(entry) || namesRoot) {
-        qDebug() << "Skipping entry outside the X-Plane folder : " << entry;
+        qCWarning(lcInstall) << "Skipping entry outside the X-Plane folder : " << entry;
         return QString();
     }
     return base + QDir::separator() + entry;
@@ -36,18 +38,54 @@ QString entryKey(const QString &entry)
     return QDir::cleanPath(QDir::fromNativeSeparators(entry));
 }
 
-bool putBack(const QString &saved, const QString &destination)
+bool copyPath(const QString &source, const QString &destination)
 {
-    ensureDir(parentFolder(destination), true);
-    const QFileInfo target(destination);
-    if ((target.exists() || target.isSymLink()) && !target.isDir())
-        QFile::remove(destination);
-    if (!QFile::copy(saved, destination)) {
-        qDebug() << "Keeping saved copy, it could not be put back : " << saved;
+    const QFileInfo info(source);
+    if (!ensureDir(parentFolder(destination), true))
         return false;
+    bool copied = true;
+    if (info.isSymLink()) {
+        copied = QFile::link(info.symLinkTarget(), destination);
+    } else if (info.isDir()) {
+        copied = QDir().mkdir(destination);
+        const QStringList names
+            = QDir(source).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        for (int i = 0; copied && i < names.size(); ++i)
+            copied = copyPath(source + QLatin1Char('/') + names.at(i),
+                              destination + QLatin1Char('/') + names.at(i));
+    } else {
+        copied = QFile::copy(source, destination);
     }
-    QFile::remove(saved);
-    return true;
+    if (!copied)
+        removePath(destination);
+    return copied;
+}
+
+bool removePath(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink())
+        return true;
+    if (info.isDir() && !info.isSymLink())
+        return QDir(path).removeRecursively();
+    return QFile::remove(path);
+}
+
+qint64 pathSize(const QString &path)
+{
+    const QFileInfo info(path);
+    if (info.isSymLink() || !info.exists())
+        return 0;
+    if (!info.isDir())
+        return info.size();
+    qint64 size = 0;
+    QDirIterator files(path, QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks,
+                       QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        files.next();
+        size += files.fileInfo().size();
+    }
+    return size;
 }
 
 } // namespace KOV::Controllers

@@ -11,7 +11,11 @@ QString entryLocation(const QString &base, const QString &entry);
 QString parentFolder(const QString &path);
 /** The form of an entry that two packages naming the same file share. */
 QString entryKey(const QString &entry);
-/** Copies a saved file over whatever is at `destination`; the saved copy goes only once it is back. */
-bool putBack(const QString &saved, const QString &destination);
+/** Copies a file, link or folder tree to `destination` (which must not exist); nothing is left on failure. */
+bool copyPath(const QString &source, const QString &destination);
+/** Deletes a file, link (never what it points at) or folder tree; true when nothing is left. */
+bool removePath(const QString &path);
+/** The bytes of a file or of every file below a folder. */
+qint64 pathSize(const QString &path);
 
 } // namespace KOV::Controllers

@@ -48,13 +48,26 @@ void InstallQueue::enqueue(const PendingInstallation &entry)
         m_pending.append(entry);
 }
 
+void InstallQueue::enqueueUninstall(const PendingInstallation &entry)
+{
+    if (contains(entry.package->id()))
+        return;
+    // After the uninstallations queued before it: dependents are queued first and go first.
+    const auto firstInstall
+        = std::find_if(m_pending.begin(), m_pending.end(),
+                       [](const PendingInstallation &pending) { return !pending.uninstall; });
+    PendingInstallation uninstall = entry;
+    uninstall.uninstall = true;
+    m_pending.insert(firstInstall, uninstall);
+}
+
 bool InstallQueue::waitsOn(int waitingId, int targetId, QSet<int> &visited) const
 {
     if (visited.contains(waitingId))
         return false;
     visited.insert(waitingId);
     for (const PendingInstallation &entry : m_pending) {
-        if (entry.package->id() != waitingId)
+        if (entry.package->id() != waitingId || entry.uninstall)
             continue;
         QString version = entry.version;
         for (const QString &text : DependencyResolver::resolve(entry.package, version)->depends) {
@@ -68,6 +81,8 @@ bool InstallQueue::waitsOn(int waitingId, int targetId, QSet<int> &visited) cons
 
 bool InstallQueue::isReady(const PendingInstallation &entry, bool &failed) const
 {
+    if (entry.uninstall)
+        return true;
     QString version = entry.version;
     bool ready = true;
     for (const QString &text : DependencyResolver::resolve(entry.package, version)->depends) {
@@ -79,6 +94,11 @@ bool InstallQueue::isReady(const PendingInstallation &entry, bool &failed) const
         }
         if (needed->state() == Package::INSTALLED)
             continue;
+        // Uninstalled after this entry was asked for, and nothing brings it back.
+        if (needed->state() == Package::AVAILABLE && !contains(needed->id())) {
+            failed = true;
+            return false;
+        }
         // Two queued packages that need each other: the first in the queue goes first.
         QSet<int> visited;
         if (!(contains(needed->id()) && waitsOn(needed->id(), entry.package->id(), visited)))
@@ -103,7 +123,8 @@ void InstallQueue::process()
                 start(entry);
                 return;
             }
-            const bool drop = failed || entry.package->state() == Package::DEPENDENCY_ERROR;
+            const bool drop
+                = !entry.uninstall && (failed || entry.package->state() == Package::DEPENDENCY_ERROR);
             if (drop) {
                 m_pending.removeAt(i);
                 dropped = true;
@@ -121,7 +142,7 @@ void InstallQueue::start(const PendingInstallation &entry)
     m_installing = true;
     m_installingId = entry.package->id();
     m_watcher.disconnect();
-    connect(&m_watcher, &QFutureWatcher<bool>::finished, this, [this, entry] {
+    connect(&m_watcher, &QFutureWatcher<InstallOutcome>::finished, this, [this, entry] {
         emit finished(entry, m_future.result());
         m_installingId = -1;
         m_installing = false;

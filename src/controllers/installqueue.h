@@ -10,27 +10,32 @@
 #include <atomic>
 #include <functional>
 
+#include "controllers/packageinstaller.h"
 #include "models/package.h"
 
 namespace KOV::Controllers {
 
 class DependencyResolver;
 
-/** An archive that is downloaded and waits for its turn to be installed. */
+/** An archive that is downloaded and waits for its turn to be installed, or a package to uninstall. */
 struct PendingInstallation
 {
     QSharedPointer<Models::Package> package;
     QString version;
     QString archivePath;
+    bool uninstall = false;
 };
 
-/** Downloaded archives waiting for their dependencies, installed one at a time on the thread pool. */
+/**
+ * Downloaded archives waiting for their dependencies and packages to uninstall: one change to the X-Plane
+ * folder at a time, on the thread pool, uninstallations first.
+ */
 class InstallQueue final : public QObject
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(InstallQueue)
 public:
-    using Task = std::function<bool()>;
+    using Task = std::function<InstallOutcome()>;
     /** Called on this thread when an entry starts; the task it gives runs on the pool. */
     using TaskFactory = std::function<Task(const PendingInstallation &)>;
 
@@ -41,6 +46,8 @@ public:
     bool contains(int id) const;
     /** Queues an entry unless its package is queued or installing already. */
     void enqueue(const PendingInstallation &entry);
+    /** Queues an uninstallation; it goes before every installation that waits. */
+    void enqueueUninstall(const PendingInstallation &entry);
     /** Starts the first entry whose dependencies are installed; drops those whose dependencies failed. */
     void process();
 
@@ -48,7 +55,8 @@ signals:
     /** Each pass reports every entry it looked at; `dropped` when a dependency is missing or failed. */
     void examined(const KOV::Controllers::PendingInstallation &entry, bool dropped);
     /** The task of an entry ended; the next pass follows right after. */
-    void finished(const KOV::Controllers::PendingInstallation &entry, bool installed);
+    void finished(const KOV::Controllers::PendingInstallation &entry,
+                  const KOV::Controllers::InstallOutcome &outcome);
 
 private:
     bool waitsOn(int waitingId, int targetId, QSet<int> &visited) const;
@@ -60,8 +68,8 @@ private:
     QVector<PendingInstallation> m_pending;
     std::atomic<bool> m_installing { false };
     int m_installingId = -1;
-    QFuture<bool> m_future;
-    QFutureWatcher<bool> m_watcher;
+    QFuture<InstallOutcome> m_future;
+    QFutureWatcher<InstallOutcome> m_watcher;
 };
 
 } // namespace KOV::Controllers

@@ -7,6 +7,7 @@
 #include "app/settings.h"
 #include "controllers/cataloguereader.h"
 #include "controllers/installpaths.h"
+#include "controllers/packagedownload.h"
 #include "managers/downloadmanager.h"
 #include "models/download.h"
 
@@ -32,9 +33,12 @@ PackageController::PackageController(QSharedPointer<KOV::Settings> settings,
     connect(&m_localRepositoryTimer, &QTimer::timeout, this,
             [this] { parseCatalogue(applicationDir() + QStringLiteral("packages.json")); });
     connect(&m_queue, &InstallQueue::examined, this, [this](const PendingInstallation &entry, bool dropped) {
-        if (dropped)
-            entry.package->setState(Package::DEPENDENCY_ERROR);
-        saveState(entry.package, entry.version);
+        if (!dropped) {
+            saveState(entry.package, entry.version);
+            return;
+        }
+        entry.package->setState(Package::DEPENDENCY_ERROR);
+        saveFailure(entry.package, entry.version);
     });
     connect(&m_queue, &InstallQueue::finished, this, &PackageController::onInstallationFinished);
 }
@@ -89,6 +93,10 @@ void PackageController::installPackage(const QSharedPointer<Package> &package, Q
     if (!package || package->versions().isEmpty())
         return;
     const QSharedPointer<PackageVersion> target = DependencyResolver::resolve(package, version);
+    if (package->state() == Package::UNINSTALLING) {
+        m_installAfterUninstall.insert(package->id());
+        return;
+    }
     // A package that depends on itself, directly or not, is handled once.
     if (m_installChain.contains(package->id()))
         return;
@@ -101,40 +109,29 @@ void PackageController::installPackage(const QSharedPointer<Package> &package, Q
             installPackage(needed, latest);
     }
     m_installChain.remove(package->id());
+    if (package->state() == Package::INSTALLED)
+        m_keptVersion.insert(package->id(), installedVersion(package));
 
     QSharedPointer<Models::Download> download = m_downloadManager->find(target->link);
     if (!download)
         download = QSharedPointer<Models::Download>::create(target->link, true);
-
-    Models::Download *source = download.data();
-    connect(source, QOverload<qlonglong>::of(&Models::Download::fileSize), package.data(),
-            &Package::totalSize);
-    connect(source, QOverload<qlonglong>::of(&Models::Download::currentSize), package.data(),
-            &Package::downloadedSize);
-    connect(source, &Models::Download::finished, package.data(), &Package::downloadFinished);
-    // Set by the error handler; a download that failed is never installed.
-    auto failed = QSharedPointer<bool>::create(false);
     const QString resolved = version;
-    connect(source, &Models::Download::error, package.data(),
-            [this, package, resolved, failed](const QString &) {
-                *failed = true;
-                onDownloadError(package, resolved);
-            });
-    // The download is held weakly: it holds these connections, and a strong reference would keep it alive.
-    QWeakPointer<Models::Download> weak = download;
-    connect(source, &Models::Download::processChanged, package.data(),
-            [this, package, resolved, weak, failed](Models::Download::Process process) {
-                if (!*failed)
-                    onDownloadProcess(package, resolved, weak.toStrongRef(), process);
-            });
+    PackageDownload::attach(
+        download, package,
+        [this, package, resolved](const QSharedPointer<Models::Download> &source, int process) {
+            onDownloadProcess(package, resolved, source, process);
+        },
+        [this, package, resolved](const QString &reason) { onDownloadError(package, resolved, reason); });
     download->notifyState();
     m_downloadManager->add(download);
 }
 
-void PackageController::onDownloadError(const QSharedPointer<Package> &package, const QString &version)
+void PackageController::onDownloadError(const QSharedPointer<Package> &package, const QString &version,
+                                        const QString &reason)
 {
+    package->setFailureReason(reason);
     package->setState(Package::DOWNLOAD_ERROR);
-    saveState(package, version);
+    saveFailure(package, version);
     // Entries waiting on this package are dropped now rather than at the next arrival.
     processPendingInstallations();
 }
@@ -143,6 +140,8 @@ void PackageController::onDownloadProcess(const QSharedPointer<Package> &package
                                           const QSharedPointer<Models::Download> &download, int process)
 {
     switch (process) {
+    // Waiting for its turn counts as started: a dependent must not find it merely available.
+    case Models::Download::QUEUED:
     case Models::Download::CHECKING:
         package->setState(Package::PREPARING);
         break;
@@ -171,19 +170,59 @@ InstallQueue::Task PackageController::installationTask(const PendingInstallation
 {
     // Everything the task needs is taken here, on this thread.
     const FileContext context = fileContext(entry.package);
+    if (entry.uninstall)
+        return [context] {
+            return PackageInstaller::removeInstalledFiles(context);
+        };
     return [entry, context] {
-        const bool installed
+        const InstallOutcome outcome
             = PackageInstaller::install(entry.package, entry.version, entry.archivePath, context);
+        // A failed archive goes too: the next try downloads it afresh.
         qDebug() << "Removing file : " << entry.archivePath;
         QFile::remove(entry.archivePath);
-        return installed;
+        return outcome;
     };
 }
 
-void PackageController::onInstallationFinished(const PendingInstallation &entry, bool installed)
+void PackageController::onInstallationFinished(const PendingInstallation &entry,
+                                               const InstallOutcome &outcome)
 {
-    setStateEverywhere(entry.package, installed ? Package::INSTALLED : Package::INSTALL_ERROR);
-    saveState(entry.package, entry.version);
+    const QSharedPointer<Package> &package = entry.package;
+    package->setFailureReason(outcome.reason);
+    if (entry.uninstall) {
+        if (outcome.done)
+            m_keptVersion.remove(package->id());
+        setStateEverywhere(package, outcome.done ? Package::AVAILABLE : Package::INSTALLED);
+        saveState(package, entry.version);
+        if (!outcome.done)
+            emit uninstallFailed(package, outcome.leftovers);
+        // An installation asked for while the uninstallation ran starts now.
+        if (m_installAfterUninstall.remove(package->id())) {
+            QString latest;
+            installPackage(m_resolver.find(package->id()) ? m_resolver.find(package->id()) : package, latest);
+        }
+        return;
+    }
+    if (!outcome.done) {
+        setStateEverywhere(package, Package::INSTALL_ERROR);
+        saveFailure(package, entry.version);
+        return;
+    }
+    m_keptVersion.remove(package->id());
+    // An older version installed on purpose still has the newest one to update to.
+    package->setHasUpdate(Models::versionIndex(package, entry.version) != 0);
+    setStateEverywhere(package, Package::INSTALLED);
+    saveState(package, entry.version);
+}
+
+void PackageController::saveFailure(const QSharedPointer<Package> &package, const QString &version)
+{
+    // A failed update leaves the old version in place: the records say so, the tile shows the error.
+    const auto kept = m_keptVersion.constFind(package->id());
+    if (kept != m_keptVersion.constEnd())
+        m_database.saveState(package, *kept, Package::INSTALLED);
+    else
+        saveState(package, version);
 }
 
 void PackageController::setStateEverywhere(const QSharedPointer<Package> &package, Package::State state)
@@ -193,23 +232,23 @@ void PackageController::setStateEverywhere(const QSharedPointer<Package> &packag
     const QSharedPointer<Package> current = m_resolver.find(package->id());
     if (current && current != package) {
         current->setHasUpdate(package->hasUpdate());
+        current->setFailureReason(package->failureReason());
         current->setState(state);
     }
 }
 
 void PackageController::uninstallPackage(const QSharedPointer<Package> &package)
 {
-    if (!package || m_uninstallChain.contains(package->id()))
+    if (!package || m_uninstallChain.contains(package->id()) || m_queue.contains(package->id()))
         return;
     m_uninstallChain.insert(package->id());
-    const QString installed = installedVersion(package);
+    // Dependents are queued first, so they go first.
     for (const QSharedPointer<Package> &dependent : dependents(package, QString()))
         uninstallPackage(dependent);
     package->setState(Package::UNINSTALLING);
-    PackageInstaller::removeInstalledFiles(fileContext(package));
-    package->setState(Package::AVAILABLE);
-    saveState(package, installed);
+    m_queue.enqueueUninstall({ package, installedVersion(package), QString() });
     m_uninstallChain.remove(package->id());
+    m_queue.process();
 }
 
 QSharedPointer<Models::Download> PackageController::activeDownload(const QSharedPointer<Package> &package)
@@ -294,14 +333,22 @@ FileContext PackageController::fileContext(const QSharedPointer<Package> &packag
         return context;
     context.installed = versions.at(Models::versionIndex(package, installedVersion(package)));
     for (const QSharedPointer<Package> &other : qAsConst(m_packageList)) {
-        if (other->id() == package->id() || other->state() != Package::INSTALLED
-            || other->versions().isEmpty())
+        if (other->id() == package->id() || other->versions().isEmpty())
             continue;
-        QString version = installedVersion(other);
-        for (const QString &entry : DependencyResolver::resolve(other, version)->install->backup) {
-            const QString key = entryKey(entry);
-            if (!context.sharedBackups.contains(key))
-                context.sharedBackups << key;
+        QVector<QSharedPointer<PackageVersion>> relied;
+        if (other->state() == Package::INSTALLED) {
+            QString version = installedVersion(other);
+            relied << DependencyResolver::resolve(other, version);
+        } else if (other->state() == Package::PREPARING || other->state() == Package::DOWNLOADING
+                   || other->state() == Package::INSTALLING) {
+            // Which version it brings is not known here: all of them may rely on the copy.
+            relied = other->versions();
+        }
+        for (const QSharedPointer<PackageVersion> &version : qAsConst(relied)) {
+            for (const QString &entry : qAsConst(version->install->backup)) {
+                if (!context.sharedBackups.contains(entryKey(entry)))
+                    context.sharedBackups << entryKey(entry);
+            }
         }
     }
     return context;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QSharedPointer>
@@ -82,14 +83,18 @@ signals:
     void list();
     void error(QString error);
     void detail(QSharedPointer<KOV::Models::Package> package);
+    /** An uninstallation changed nothing: these entries could not be removed. */
+    void uninstallFailed(QSharedPointer<KOV::Models::Package> package, QStringList leftovers);
 
 private:
     void setPackages(const QVector<QSharedPointer<Models::Package>> &packages);
-    void onDownloadError(const QSharedPointer<Models::Package> &package, const QString &version);
+    void onDownloadError(const QSharedPointer<Models::Package> &package, const QString &version,
+                         const QString &reason);
     void onDownloadProcess(const QSharedPointer<Models::Package> &package, const QString &version,
                            const QSharedPointer<Models::Download> &download, int process);
     InstallQueue::Task installationTask(const PendingInstallation &entry);
-    void onInstallationFinished(const PendingInstallation &entry, bool installed);
+    void onInstallationFinished(const PendingInstallation &entry, const InstallOutcome &outcome);
+    void saveFailure(const QSharedPointer<Models::Package> &package, const QString &version);
     void setStateEverywhere(const QSharedPointer<Models::Package> &package, Models::Package::State state);
 
     QVector<QSharedPointer<Models::Package>> m_packageList;
@@ -102,6 +107,9 @@ private:
     // Ids on the current path of the install and uninstall recursions, so that cycles end.
     QSet<int> m_installChain;
     QSet<int> m_uninstallChain;
+    QSet<int> m_installAfterUninstall;
+    // The version that stays on disk while another one is downloaded and installed.
+    QHash<int, QString> m_keptVersion;
     // Declared in this order so that the queue, whose task may still run, goes first.
     PackageDatabase m_database;
     DependencyResolver m_resolver;

@@ -10,6 +10,7 @@
 #include <QVersionNumber>
 
 #include "app/environment.h"
+#include "app/logging.h"
 #include "app/settings.h"
 #include "managers/sqllog.h"
 
@@ -44,7 +45,7 @@ void PackageDatabase::open()
                      : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
     m_database.setDatabaseName(dataDir() + QStringLiteral("packages.db"));
     if (!m_database.open()) {
-        qDebug() << m_database.lastError().text();
+        qCWarning(lcDatabase) << "SQL Error: " << m_database.lastError().text();
         return;
     }
     QSqlQuery query(m_database);
@@ -55,7 +56,7 @@ void PackageDatabase::open()
     execLogged(query);
 }
 
-void PackageDatabase::saveState(const QSharedPointer<Package> &package, const QString &version)
+void PackageDatabase::saveState(const QSharedPointer<Package> &package, const QString &version, int status)
 {
     if (!m_database.isOpen())
         return;
@@ -74,7 +75,7 @@ void PackageDatabase::saveState(const QSharedPointer<Package> &package, const QS
             "INSERT INTO packages(package_id,status,version) VALUES (:package_id,:status,:version)"));
     }
     write.bindValue(QStringLiteral(":package_id"), package->id());
-    write.bindValue(QStringLiteral(":status"), int(package->state()));
+    write.bindValue(QStringLiteral(":status"), status < 0 ? int(package->state()) : status);
     write.bindValue(QStringLiteral(":version"), version);
     execLogged(write);
 }

@@ -23,8 +23,8 @@ public:
 
     void open();
     bool isOpen() const { return m_database.isOpen(); }
-    /** Records the package's state as it is now, with `version`. */
-    void saveState(const QSharedPointer<Models::Package> &package, const QString &version);
+    /** Records the package's state as it is now (or `status` when given), with `version`. */
+    void saveState(const QSharedPointer<Models::Package> &package, const QString &version, int status = -1);
     int status(const QSharedPointer<Models::Package> &package);
     QString version(const QSharedPointer<Models::Package> &package);
     /** The recorded version in the catalogue's spelling, else the version file's. */

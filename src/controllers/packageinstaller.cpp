@@ -1,11 +1,14 @@
 #include "controllers/packageinstaller.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
+#include <QUuid>
 
 #include "app/environment.h"
+#include "app/logging.h"
+#include "controllers/filetransaction.h"
 #include "controllers/installpaths.h"
 #include "controllers/preserveandbackup.h"
 #include "extractors/p7zipextractor.h"
@@ -14,67 +17,208 @@ namespace KOV::Controllers {
 
 using Models::Package;
 
-bool PackageInstaller::install(const QSharedPointer<Package> &package, const QString &version,
-                               const QString &archivePath, const FileContext &context)
+namespace {
+
+QString tr(const char *text)
 {
-    if (archivePath.isEmpty() || package->versions().isEmpty())
-        return false;
-    const Models::PackageVersion &target = *package->versions().at(Models::versionIndex(package, version));
-    // Refused before anything is touched.
-    if (!staysInside(target.install->extract)) {
-        qDebug() << "Extract folder outside the X-Plane folder : " << target.install->extract;
-        return false;
+    return QCoreApplication::translate("KOV::Controllers::PackageInstaller", text);
+}
+
+InstallOutcome failure(const QString &reason)
+{
+    qCWarning(lcInstall) << "Installation failed : " << reason;
+    return { false, reason, {} };
+}
+
+void removeAll(const QStringList &paths)
+{
+    for (const QString &path : paths)
+        removePath(path);
+}
+
+// Moves a staged tree into place, merging into folders that are there; what it replaces is moved aside.
+bool moveTree(FileTransaction &transaction, const QString &staged, const QString &destination)
+{
+    const QStringList names
+        = QDir(staged).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString &name : names) {
+        const QString source = staged + QLatin1Char('/') + name;
+        const QString target = destination + QLatin1Char('/') + name;
+        const QFileInfo sourceInfo(source);
+        const QFileInfo targetInfo(target);
+        if (sourceInfo.isDir() && !sourceInfo.isSymLink() && targetInfo.isDir() && !targetInfo.isSymLink()) {
+            if (!moveTree(transaction, source, target))
+                return false;
+            continue;
+        }
+        if (!transaction.moveAside(target) || !transaction.moveInto(source, target))
+            return false;
     }
-    PreserveAndBackup::preserveFiles(target, context);
-    // Saved before the remove list can delete it: on a first install that list may name X-Plane's own file.
-    PreserveAndBackup::backupFiles(target, context);
-    removeInstalledFiles(context);
-    PreserveAndBackup::backupFiles(target, context);
-    if (!extractArchive(target, archivePath, true, context))
-        return false;
-    PreserveAndBackup::restorePreservedFiles(target, context);
-    // An older version installed on purpose still has the newest one to update to.
-    package->setHasUpdate(Models::versionIndex(package, version) != 0);
-    package->setState(Package::INSTALLED);
     return true;
 }
 
-bool PackageInstaller::extractArchive(const Models::PackageVersion &target, const QString &archivePath,
-                                      bool deleteArchive, const FileContext &context)
+QStringList keys(const QStringList &entries)
 {
-    const QString extract = target.install->extract;
-    if (!staysInside(extract))
-        return false;
-    const QString folder = context.root + QDir::separator() + extract + QDir::separator();
-    ensureDir(folder, true);
-    Extractors::P7ZipExtractor extractor;
-    const bool extracted = extractor.extract(archivePath, folder);
-    if (extracted && deleteArchive)
-        QFile::remove(archivePath);
-    return extracted;
+    QStringList result;
+    for (const QString &entry : entries)
+        result << entryKey(entry);
+    return result;
 }
 
-bool PackageInstaller::removeInstalledFiles(const FileContext &context)
+// What a damaged archive and a full or read-only disk look like in 7-Zip's complaint.
+QString extractionFailureReason(const QString &error, const QString &root)
 {
+    const QString lower = error.toLower();
+    if (lower.contains(QLatin1String("no space")) || lower.contains(QLatin1String("not enough space"))
+        || lower.contains(QLatin1String("disk full")))
+        return tr("Not enough disk space");
+    if (lower.contains(QLatin1String("permission denied")) || lower.contains(QLatin1String("read-only"))
+        || lower.contains(QLatin1String("can not open output file")))
+        return writeFailureReason(root);
+    return tr("The archive is damaged");
+}
+
+} // namespace
+
+InstallOutcome PackageInstaller::install(const QSharedPointer<Package> &package, const QString &version,
+                                         const QString &archivePath, const FileContext &context)
+{
+    if (archivePath.isEmpty() || package->versions().isEmpty())
+        return failure(tr("The archive is damaged"));
+    const Models::PackageVersion &target = *package->versions().at(Models::versionIndex(package, version));
+    const QString extract = target.install->extract;
+    if (!staysInside(extract)) {
+        qCWarning(lcInstall) << "Extract folder outside the X-Plane folder : " << extract;
+        return failure(tr("The archive is damaged"));
+    }
+
+    // 1. The archive is read before anything is touched: a damaged or unsafe one changes nothing.
+    Extractors::P7ZipExtractor extractor;
+    if (!extractor.isAvailable())
+        return failure(tr("7-Zip was not found"));
+    const Extractors::ArchiveListing listing = extractor.list(archivePath);
+    if (!listing.readable || listing.unsafe)
+        return failure(tr("The archive is damaged"));
+
+    // 2. Room for the staged copy beside the old version, and for the saved files.
+    if (!hasRoomFor(context.root, listing.unpackedSize)
+        || !hasRoomFor(context.preserveFolder, PreserveAndBackup::preserveSize(target, context))
+        || !hasRoomFor(context.backupFolder, PreserveAndBackup::backupSize(target, context)))
+        return failure(tr("Not enough disk space"));
+
+    // 3. Every saved copy checked; what this run saved goes again when the installation does not happen.
+    QStringList saved;
+    if (!PreserveAndBackup::preserveFiles(target, context, &saved)) {
+        removeAll(saved);
+        return failure(writeFailureReason(context.preserveFolder));
+    }
+    // Saved before the old files go: on a first install the remove list may name X-Plane's own file.
+    if (!PreserveAndBackup::backupFiles(target, context, &saved)) {
+        removeAll(saved);
+        return failure(writeFailureReason(context.backupFolder));
+    }
+
+    // 4. Unpacked on the same file system, so that putting it in place is a rename per entry.
+    const QString staging = context.root + QStringLiteral("/.KOV_staging_")
+                            + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    const QString stagedExtract = staging + QLatin1Char('/') + extract;
+    if (!ensureDir(stagedExtract, true)) {
+        removeAll(saved);
+        removePath(staging);
+        return failure(writeFailureReason(context.root));
+    }
+    if (!extractor.unpack(archivePath, stagedExtract)) {
+        const QString reason = extractionFailureReason(extractor.lastError(), context.root);
+        removeAll(saved);
+        removePath(staging);
+        return failure(reason);
+    }
+
+    // 5. The swap: old files aside, staged files in, saved files back; any failure undoes all of it.
+    FileTransaction transaction(context.root);
+    QStringList restoredPreserves;
+    QStringList restoredBackups;
+    bool placed = true;
+    if (context.installed) {
+        for (const QString &entry : qAsConst(context.installed->uninstall->remove)) {
+            const QString path = entryLocation(context.root, entry);
+            if (!path.isEmpty() && !(placed = transaction.moveAside(path)))
+                break;
+        }
+    }
+    const QString destination = context.root + QLatin1Char('/') + extract;
+    if (placed && !QFileInfo(destination).isDir())
+        placed = transaction.moveAside(destination) && transaction.moveInto(stagedExtract, destination);
+    else if (placed)
+        placed = moveTree(transaction, stagedExtract, destination);
+    // The old version's backups that this version does not replace: X-Plane's file goes back.
+    // Where this archive brings the file, its copy stays and so does X-Plane's saved one.
+    if (placed) {
+        QStringList keep = keys(target.install->backup);
+        for (const Extractors::ArchiveEntry &entry : listing.entries)
+            keep << entryKey(extract + QLatin1Char('/') + entry.path);
+        placed = PreserveAndBackup::restoreBackupFiles(context, keep, transaction, &restoredBackups);
+    }
+    // X-Plane's files that the remove list moved and this archive does not bring again.
+    if (placed) {
+        for (const QString &entry : qAsConst(target.install->backup)) {
+            const QString path = entryLocation(context.root, entry);
+            const QString copy = context.backupFolder + QDir::separator() + entry;
+            if (!path.isEmpty() && !QFileInfo::exists(path) && QFileInfo::exists(copy)
+                && !(placed = transaction.copyInto(copy, path)))
+                break;
+        }
+    }
+    if (placed)
+        placed = PreserveAndBackup::restorePreservedFiles(target, context, transaction, &restoredPreserves);
+
+    if (!placed) {
+        const QString reason = writeFailureReason(parentFolder(transaction.failedPath()));
+        if (!transaction.rollback())
+            qCCritical(lcInstall) << "Replaced files kept in : " << transaction.asideFolder();
+        removeAll(saved);
+        removePath(staging);
+        return failure(reason);
+    }
+    transaction.commit();
+    removePath(staging);
+    // The copies that went back served their purpose.
+    removeAll(restoredPreserves);
+    removeAll(restoredBackups);
+    return { true, {}, {} };
+}
+
+InstallOutcome PackageInstaller::removeInstalledFiles(const FileContext &context)
+{
+    InstallOutcome outcome;
+    FileTransaction transaction(context.root);
     if (context.installed) {
         for (const QString &entry : qAsConst(context.installed->uninstall->remove)) {
             const QString path = entryLocation(context.root, entry);
             if (path.isEmpty())
                 continue;
             const QFileInfo info(path);
-            // A link goes, never what it points at.
-            if (info.isSymLink()) {
-                QFile::remove(path);
-            } else if (info.isDir()) {
-                QDir(path).removeRecursively();
+            if (info.isDir() && !info.isSymLink())
                 qDebug() << "Removing directory : " << path;
-            } else if (info.exists()) {
-                QFile::remove(path);
-            }
+            // A link goes, never what it points at: the rename moves the link itself.
+            if (!transaction.moveAside(path))
+                outcome.leftovers << entry;
         }
     }
-    PreserveAndBackup::restoreBackupFiles(context);
-    return true;
+    QStringList restored;
+    if (outcome.leftovers.isEmpty()
+        && !PreserveAndBackup::restoreBackupFiles(context, {}, transaction, &restored))
+        outcome.leftovers << QDir(context.root).relativeFilePath(transaction.failedPath());
+    if (!outcome.leftovers.isEmpty()) {
+        outcome.reason = writeFailureReason(parentFolder(transaction.failedPath()));
+        qCWarning(lcInstall) << "Uninstallation failed : " << outcome.reason << outcome.leftovers;
+        transaction.rollback();
+        return outcome;
+    }
+    transaction.commit();
+    removeAll(restored);
+    outcome.done = true;
+    return outcome;
 }
 
 } // namespace KOV::Controllers

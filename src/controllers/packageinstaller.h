@@ -14,22 +14,35 @@ struct FileContext
     QString preserveFolder;
     QString backupFolder;
     QSharedPointer<Models::PackageVersion> installed; // as the database names it when the context is taken
-    // Backup entries that other installed packages saved too: their copies stay until the last one goes.
+    // Backup entries that other packages saved too, or may rely on soon: their copies stay.
     QStringList sharedBackups;
 };
 
-/** The file steps of an installation and an uninstallation on the X-Plane folder, in their order. */
+/** How an installation or uninstallation on the X-Plane folder ended. */
+struct InstallOutcome
+{
+    bool done = false;
+    /** Why it failed, for the user and log.txt. */
+    QString reason;
+    /** Entries an uninstallation could not remove. */
+    QStringList leftovers;
+};
+
+/**
+ * The file steps of an installation and an uninstallation on the X-Plane folder. Each one either
+ * completes or leaves the folder as it found it.
+ */
 class PackageInstaller final
 {
 public:
-    /** Preserve, back up, remove the installed files, extract, restore: true when the archive was extracted.
+    /**
+     * Lists and checks the archive, checks the free space, saves preserved and backed-up files, unpacks into
+     * a staging folder and only then swaps the old version's files for the new ones.
      */
-    static bool install(const QSharedPointer<Models::Package> &package, const QString &version,
-                        const QString &archivePath, const FileContext &context);
-    static bool extractArchive(const Models::PackageVersion &target, const QString &archivePath,
-                               bool deleteArchive, const FileContext &context);
-    /** Deletes the installed version's remove entries, then puts X-Plane's backed-up files back. */
-    static bool removeInstalledFiles(const FileContext &context);
+    static InstallOutcome install(const QSharedPointer<Models::Package> &package, const QString &version,
+                                  const QString &archivePath, const FileContext &context);
+    /** Removes the installed version's remove entries and puts X-Plane's backed-up files back, or nothing. */
+    static InstallOutcome removeInstalledFiles(const FileContext &context);
 };
 
 } // namespace KOV::Controllers

@@ -1,11 +1,10 @@
 #include "controllers/preserveandbackup.h"
 
-#include <QDebug>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
-#include "app/environment.h"
+#include "app/logging.h"
+#include "controllers/filetransaction.h"
 #include "controllers/installpaths.h"
 #include "controllers/packageinstaller.h"
 
@@ -13,8 +12,9 @@ namespace KOV::Controllers {
 
 namespace {
 
-// Copies each existing file entry below the root into `folder`, unless a copy is there already.
-void saveEntries(const QStringList &entries, const FileContext &context, const QString &folder)
+// Copies each existing entry below the root into `folder`, unless a copy is there already.
+bool saveEntries(const QStringList &entries, const FileContext &context, const QString &folder,
+                 QStringList *made)
 {
     for (const QString &entry : entries) {
         const QString source = entryLocation(context.root, entry);
@@ -24,49 +24,74 @@ void saveEntries(const QStringList &entries, const FileContext &context, const Q
         const QFileInfo info(source);
         if (!info.exists() || QFileInfo::exists(copy))
             continue;
-        ensureDir(parentFolder(copy), true);
-        if (info.isFile())
-            QFile::copy(source, copy);
+        if (!copyPath(source, copy)) {
+            qCWarning(lcInstall) << "Could not save : " << source << " to " << copy;
+            return false;
+        }
+        if (made)
+            made->append(copy);
     }
+    return true;
+}
+
+qint64 unsavedSize(const QStringList &entries, const FileContext &context, const QString &folder)
+{
+    qint64 size = 0;
+    for (const QString &entry : entries) {
+        const QString source = entryLocation(context.root, entry);
+        if (!source.isEmpty() && !QFileInfo::exists(folder + QDir::separator() + entry))
+            size += pathSize(source);
+    }
+    return size;
 }
 
 } // namespace
 
-bool PreserveAndBackup::preserveFiles(const Models::PackageVersion &target, const FileContext &context)
+bool PreserveAndBackup::preserveFiles(const Models::PackageVersion &target, const FileContext &context,
+                                      QStringList *made)
 {
     // A copy left by an earlier, unfinished run is the user's file: it wins.
-    saveEntries(target.install->preserve, context, context.preserveFolder);
-    return true;
+    return saveEntries(target.install->preserve, context, context.preserveFolder, made);
 }
 
-bool PreserveAndBackup::backupFiles(const Models::PackageVersion &target, const FileContext &context)
+bool PreserveAndBackup::backupFiles(const Models::PackageVersion &target, const FileContext &context,
+                                    QStringList *made)
 {
     // The first copy is X-Plane's own file: later installations keep it.
-    saveEntries(target.install->backup, context, context.backupFolder);
-    return true;
+    return saveEntries(target.install->backup, context, context.backupFolder, made);
+}
+
+qint64 PreserveAndBackup::preserveSize(const Models::PackageVersion &target, const FileContext &context)
+{
+    return unsavedSize(target.install->preserve, context, context.preserveFolder);
+}
+
+qint64 PreserveAndBackup::backupSize(const Models::PackageVersion &target, const FileContext &context)
+{
+    return unsavedSize(target.install->backup, context, context.backupFolder);
 }
 
 bool PreserveAndBackup::restorePreservedFiles(const Models::PackageVersion &target,
-                                              const FileContext &context)
+                                              const FileContext &context, FileTransaction &transaction,
+                                              QStringList *restored)
 {
     for (const QString &entry : qAsConst(target.install->preserve)) {
         const QString destination = entryLocation(context.root, entry);
         if (destination.isEmpty())
             continue;
         const QString copy = context.preserveFolder + QDir::separator() + entry;
-        const QFileInfo saved(copy);
-        if (!saved.exists())
+        if (!QFileInfo::exists(copy))
             continue;
         // The user's file replaces whatever the archive brought in its place.
-        if (saved.isFile())
-            putBack(copy, destination);
-        else
-            QDir().mkdir(parentFolder(destination));
+        if (!transaction.copyInto(copy, destination))
+            return false;
+        restored->append(copy);
     }
     return true;
 }
 
-bool PreserveAndBackup::restoreBackupFiles(const FileContext &context)
+bool PreserveAndBackup::restoreBackupFiles(const FileContext &context, const QStringList &keep,
+                                           FileTransaction &transaction, QStringList *restored)
 {
     if (!context.installed)
         return true;
@@ -75,14 +100,13 @@ bool PreserveAndBackup::restoreBackupFiles(const FileContext &context)
         if (destination.isEmpty())
             continue;
         const QString copy = context.backupFolder + QDir::separator() + entry;
-        const QFileInfo saved(copy);
-        if (!saved.exists() || context.sharedBackups.contains(entryKey(entry)))
+        const QString key = entryKey(entry);
+        if (!QFileInfo::exists(copy) || context.sharedBackups.contains(key) || keep.contains(key))
             continue;
         // X-Plane's own file goes back over the package's version of it.
-        if (saved.isFile())
-            putBack(copy, destination);
-        else
-            ensureDir(parentFolder(destination), true);
+        if (!transaction.copyInto(copy, destination))
+            return false;
+        restored->append(copy);
     }
     return true;
 }

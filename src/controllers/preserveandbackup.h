@@ -1,22 +1,40 @@
 #pragma once
 
+#include <QStringList>
+
 #include "models/package.h"
 
 namespace KOV::Controllers {
 
 struct FileContext;
+class FileTransaction;
 
 /** Saves the user's files and X-Plane's own files before an installation and puts them back after. */
 class PreserveAndBackup final
 {
 public:
-    /** Copies the version's preserve entries into the preserve folder; a copy left by an earlier run wins. */
-    static bool preserveFiles(const Models::PackageVersion &target, const FileContext &context);
+    /**
+     * Copies the version's preserve entries, files or folders, into the preserve folder; a copy left by an
+     * earlier run wins. False when a copy fails; `made` lists the copies made by this call.
+     */
+    static bool preserveFiles(const Models::PackageVersion &target, const FileContext &context,
+                              QStringList *made);
     /** Copies the version's backup entries into the backup folder, once: the first copy is X-Plane's. */
-    static bool backupFiles(const Models::PackageVersion &target, const FileContext &context);
-    static bool restorePreservedFiles(const Models::PackageVersion &target, const FileContext &context);
-    /** Puts back the installed version's backups, except those another installed package still relies on. */
-    static bool restoreBackupFiles(const FileContext &context);
+    static bool backupFiles(const Models::PackageVersion &target, const FileContext &context,
+                            QStringList *made);
+    /** The bytes that preserveFiles() and backupFiles() would copy. */
+    static qint64 preserveSize(const Models::PackageVersion &target, const FileContext &context);
+    static qint64 backupSize(const Models::PackageVersion &target, const FileContext &context);
+
+    /** Puts the saved user files back over what the archive brought; `restored` lists the copies used. */
+    static bool restorePreservedFiles(const Models::PackageVersion &target, const FileContext &context,
+                                      FileTransaction &transaction, QStringList *restored);
+    /**
+     * Puts back the installed version's backups over the package's files, except those another package
+     * relies on and those in `keep`; `restored` lists the copies used.
+     */
+    static bool restoreBackupFiles(const FileContext &context, const QStringList &keep,
+                                   FileTransaction &transaction, QStringList *restored);
 };
 
 } // namespace KOV::Controllers

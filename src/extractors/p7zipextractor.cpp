@@ -6,6 +6,7 @@
 #include <QProcess>
 
 #include "app/environment.h"
+#include "app/logging.h"
 
 namespace KOV::Extractors {
 
@@ -98,54 +99,93 @@ bool P7ZipExtractor::run(QProcess &process, const QStringList &arguments, const 
     Q_UNUSED(nativeCommandLine)
     process.setArguments(arguments);
 #endif
+    m_lastError.clear();
     // Closed, not an open pipe: a question on standard input reads end-of-file and fails.
     process.setStandardInputFile(QProcess::nullDevice());
     process.start(QIODevice::ReadWrite);
     if (!process.waitForStarted(-1)) {
-        qDebug() << "Extractor Error : " << process.errorString();
+        m_lastError = process.errorString();
+        qCWarning(lcExtractor) << "Extractor Error : " << m_lastError;
         return false;
     }
     // No time-out: a large archive takes as long as it takes.
     process.waitForFinished(-1);
     if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
         return true;
-    qDebug() << "Extractor Error : " << process.readAllStandardError();
-    qDebug() << "Extractor Error : " << (process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1);
+    m_lastError = QString::fromLocal8Bit(process.readAllStandardError()).trimmed();
+    qCWarning(lcExtractor) << "Extractor Error : " << m_lastError;
+    qCWarning(lcExtractor) << "Extractor Error : "
+                           << (process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1);
     return false;
 }
 
-bool P7ZipExtractor::hasUnsafeEntries(const QString &archive)
+bool P7ZipExtractor::isAvailable() const
 {
+    return !m_process->program().isEmpty();
+}
+
+ArchiveListing P7ZipExtractor::parseListing(const QByteArray &output)
+{
+    ArchiveListing listing;
+    listing.readable = true;
+    // Entries follow the "----------" line; the lines above describe the archive itself.
+    bool inEntries = false;
+    ArchiveEntry entry;
+    const auto flush = [&listing, &entry] {
+        if (entry.path.isEmpty())
+            return;
+        if (!staysInside(entry.path)) {
+            qCWarning(lcExtractor) << "Extractor Error : "
+                                   << "entry outside the destination:" << entry.path;
+            listing.unsafe = true;
+        }
+        if (!entry.folder)
+            listing.unpackedSize += entry.size;
+        listing.entries.append(entry);
+        entry = ArchiveEntry();
+    };
+    for (const QByteArray &raw : output.split('\n')) {
+        const QString line = QString::fromUtf8(raw).trimmed();
+        if (line.startsWith(QLatin1String("----------"))) {
+            inEntries = true;
+            continue;
+        }
+        if (!inEntries)
+            continue;
+        if (line.startsWith(QLatin1String("Path = "))) {
+            flush();
+            entry.path = line.mid(7);
+        } else if (line.startsWith(QLatin1String("Size = "))) {
+            entry.size = line.mid(7).toLongLong();
+        } else if (line.startsWith(QLatin1String("CRC = "))) {
+            entry.crc = line.mid(6).toUInt(nullptr, 16);
+        } else if (line == QLatin1String("Folder = +")
+                   || (line.startsWith(QLatin1String("Attributes = "))
+                       && line.mid(13).startsWith(QLatin1Char('D')))) {
+            entry.folder = true;
+        }
+    }
+    flush();
+    return listing;
+}
+
+ArchiveListing P7ZipExtractor::list(const QString &archive)
+{
+    if (!isAvailable())
+        return {};
     const QStringList arguments { QStringLiteral("l"), QStringLiteral("-slt"), QStringLiteral("-p"),
                                   QFileInfo(archive).absoluteFilePath() };
     QProcess listing;
     listing.setProgram(m_process->program());
     listing.setWorkingDirectory(m_process->workingDirectory());
     if (!run(listing, arguments, windowsListCommandLine(archive)))
-        return true;
-    // Entries follow the "----------" line; the lines above describe the archive itself.
-    const QList<QByteArray> lines = listing.readAllStandardOutput().split('\n');
-    bool inEntries = false;
-    for (const QByteArray &raw : lines) {
-        const QString line = QString::fromUtf8(raw).trimmed();
-        if (line.startsWith(QStringLiteral("----------"))) {
-            inEntries = true;
-            continue;
-        }
-        if (inEntries && line.startsWith(QStringLiteral("Path = "))) {
-            const QString entry = line.mid(7);
-            if (!staysInside(entry)) {
-                qDebug() << "Extractor Error : " << "entry outside the destination:" << entry;
-                return true;
-            }
-        }
-    }
-    return false;
+        return {};
+    return parseListing(listing.readAllStandardOutput());
 }
 
-bool P7ZipExtractor::extract(const QString &archive, const QString &destination)
+bool P7ZipExtractor::unpack(const QString &archive, const QString &destination)
 {
-    if (m_process->program().isEmpty())
+    if (!isAvailable())
         return false;
     const QStringList arguments = extractArguments(archive, destination);
 #ifdef Q_OS_WIN
@@ -155,10 +195,16 @@ bool P7ZipExtractor::extract(const QString &archive, const QString &destination)
     const QString commandLine;
     qDebug() << "Extract paramenter : " << arguments;
 #endif
-    // Some 7-Zip builds unpack "../" and absolute entries where they say; such an archive is refused.
-    if (hasUnsafeEntries(archive))
-        return false;
     return run(*m_process, arguments, commandLine);
+}
+
+bool P7ZipExtractor::extract(const QString &archive, const QString &destination)
+{
+    // Some 7-Zip builds unpack "../" and absolute entries where they say; such an archive is refused.
+    const ArchiveListing listing = list(archive);
+    if (!listing.readable || listing.unsafe)
+        return false;
+    return unpack(archive, destination);
 }
 
 } // namespace KOV::Extractors

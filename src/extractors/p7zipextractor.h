@@ -3,10 +3,30 @@
 #include <QObject>
 #include <QSharedPointer>
 #include <QStringList>
+#include <QVector>
 
 class QProcess;
 
 namespace KOV::Extractors {
+
+/** One file or folder of an archive, as 7-Zip lists it. */
+struct ArchiveEntry
+{
+    QString path;
+    qint64 size = 0;
+    quint32 crc = 0;
+    bool folder = false;
+};
+
+/** What 7-Zip says about an archive before anything is unpacked. */
+struct ArchiveListing
+{
+    bool readable = false;
+    /** An entry would land outside the destination ("../", absolute). */
+    bool unsafe = false;
+    QVector<ArchiveEntry> entries;
+    qint64 unpackedSize = 0;
+};
 
 /** Unpacks an archive with the external 7-Zip program, on the calling thread. */
 class P7ZipExtractor final : public QObject
@@ -17,7 +37,17 @@ public:
     explicit P7ZipExtractor(QObject *parent = nullptr);
     ~P7ZipExtractor() override;
 
+    /** Lists, refuses unsafe archives, then unpacks. */
     bool extract(const QString &archive, const QString &destination);
+    /** Reads the archive's table of contents without unpacking anything. */
+    ArchiveListing list(const QString &archive);
+    /** Unpacks an archive that list() found safe. */
+    bool unpack(const QString &archive, const QString &destination);
+    bool isAvailable() const;
+    /** What 7-Zip printed on its error stream for the last failed run. */
+    QString lastError() const { return m_lastError; }
+    /** Parses the output of "7z l -slt". */
+    static ArchiveListing parseListing(const QByteArray &output);
 
     /** The program this platform runs: /usr/bin/7z, or 7z.exe beside the program on Windows. */
     static QString programPath();
@@ -34,10 +64,10 @@ signals:
     void error();
 
 private:
-    static bool run(QProcess &process, const QStringList &arguments, const QString &nativeCommandLine);
-    bool hasUnsafeEntries(const QString &archive);
+    bool run(QProcess &process, const QStringList &arguments, const QString &nativeCommandLine);
 
     QSharedPointer<QProcess> m_process;
+    QString m_lastError;
 };
 
 } // namespace KOV::Extractors

@@ -13,6 +13,7 @@
 #include <QSqlQuery>
 
 #include "app/environment.h"
+#include "app/logging.h"
 #include "app/settings.h"
 #include "managers/sqllog.h"
 #include "models/download.h"
@@ -70,13 +71,14 @@ void DownloadManager::openDatabase()
     m_database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
     m_database.setDatabaseName(dataDir() + QStringLiteral("download.db"));
     if (!m_database.open()) {
-        qDebug() << m_database.lastError().text();
+        qCWarning(lcDatabase) << "SQL Error: " << m_database.lastError().text();
         return;
     }
     QSqlQuery query(m_database);
-    query.prepare(QStringLiteral("CREATE TABLE IF NOT EXISTS downloads (id        INTEGER        PRIMARY KEY "
-                                 "AUTOINCREMENT,url       VARCHAR (1024) UNIQUE,timestamp DATETIME       DEFAULT "
-                                 "CURRENT_TIMESTAMP);"));
+    query.prepare(
+        QStringLiteral("CREATE TABLE IF NOT EXISTS downloads (id        INTEGER        PRIMARY KEY "
+                       "AUTOINCREMENT,url       VARCHAR (1024) UNIQUE,timestamp DATETIME       DEFAULT "
+                       "CURRENT_TIMESTAMP);"));
     if (!execLogged(query))
         return;
     QSqlQuery owners(QStringLiteral("SELECT url FROM downloads"), m_database);
@@ -176,7 +178,7 @@ void DownloadManager::checkSize(const QSharedPointer<Download> &download)
     download->setProcess(Download::CHECKING);
     QNetworkReply *reply = m_network->head(download->request());
     connect(reply, &QNetworkReply::errorOccurred, this, [download, reply](QNetworkReply::NetworkError) {
-        qDebug() << "Network Error : " << reply->errorString();
+        qCWarning(lcDownload) << "Network Error : " << reply->errorString();
         download->raiseError(reply->errorString());
     });
     connect(reply, &QNetworkReply::finished, this, [this, download, reply] {
@@ -200,7 +202,8 @@ void DownloadManager::checkSize(const QSharedPointer<Download> &download)
                     return;
                 }
                 if (file.size() < remote)
-                    download->request().setRawHeader("Range", "bytes=" + QByteArray::number(file.size()) + '-');
+                    download->request().setRawHeader("Range",
+                                                     "bytes=" + QByteArray::number(file.size()) + '-');
                 else
                     QFile::remove(path);
             }
@@ -234,14 +237,15 @@ void DownloadManager::transfer(const QSharedPointer<Download> &download)
         Download &download = *state->download;
         if (download.fileSize() == 0)
             download.setFileSize(total);
-        const qlonglong onDisk = state->file->isOpen() ? state->file->size() : QFileInfo(download.path()).size();
+        const qlonglong onDisk
+            = state->file->isOpen() ? state->file->size() : QFileInfo(download.path()).size();
         download.setCurrentSize(onDisk);
     });
     connect(reply, &QNetworkReply::errorOccurred, this, [state](QNetworkReply::NetworkError) {
         if (state->failed)
             return;
         state->failed = true;
-        qDebug() << "Network Error : " << state->reply->errorString();
+        qCWarning(lcDownload) << "Network Error : " << state->reply->errorString();
         state->download->raiseError(state->reply->errorString());
     });
     connect(reply, &QNetworkReply::finished, this, [this, state] { finishTransfer(state); });
@@ -282,14 +286,32 @@ void DownloadManager::writeAvailable(Transfer &transfer)
         const QIODevice::OpenMode mode = transfer.mode == Transfer::Append
                                              ? QIODevice::WriteOnly | QIODevice::Append
                                              : QIODevice::WriteOnly | QIODevice::Truncate;
-        if (!transfer.file->open(mode))
+        if (!transfer.file->open(mode)) {
+            failOnDisk(transfer);
             return;
+        }
     }
     while (reply->bytesAvailable() > 0) {
         const QByteArray chunk = reply->read(qMin<qint64>(reply->bytesAvailable(), readBufferSize));
-        if (transfer.file->write(chunk) != chunk.size())
-            break;
+        if (transfer.file->write(chunk) != chunk.size()) {
+            failOnDisk(transfer);
+            return;
+        }
     }
+}
+
+void DownloadManager::failOnDisk(Transfer &transfer)
+{
+    // What reached the disk stays for a later resume; the rest of the answer is not wanted.
+    qCWarning(lcDownload) << "Cannot write : " << transfer.file->fileName() << " : "
+                          << transfer.file->errorString();
+    transfer.mode = Transfer::Discard;
+    if (!transfer.failed) {
+        transfer.failed = true;
+        transfer.download->raiseDiskError(writeFailureReason(m_cacheFolder));
+    }
+    if (transfer.reply)
+        transfer.reply->abort();
 }
 
 void DownloadManager::finishTransfer(const QSharedPointer<Transfer> &transfer)
@@ -299,10 +321,19 @@ void DownloadManager::finishTransfer(const QSharedPointer<Transfer> &transfer)
         transfer->reply->deleteLater();
     }
     if (transfer->file->isOpen()) {
-        transfer->file->flush();
+        if (!transfer->file->flush())
+            failOnDisk(*transfer);
         transfer->file->close();
     }
     transfer->file.reset();
+    // A short answer is not the archive, whatever the connection said about it.
+    Download &download = *transfer->download;
+    const qint64 onDisk = QFileInfo(download.path()).size();
+    if (!transfer->failed && download.isResumable() && download.fileSize() > 0
+        && onDisk != download.fileSize()) {
+        transfer->failed = true;
+        download.raiseError(QStringLiteral("%1 of %2 bytes arrived").arg(onDisk).arg(download.fileSize()));
+    }
     finish(transfer->download);
 }
 

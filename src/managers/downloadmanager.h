@@ -45,6 +45,7 @@ private:
     void checkSize(const QSharedPointer<Models::Download> &download);
     void transfer(const QSharedPointer<Models::Download> &download);
     void writeAvailable(Transfer &transfer);
+    void failOnDisk(Transfer &transfer);
     void finishTransfer(const QSharedPointer<Transfer> &transfer);
     void finish(const QSharedPointer<Models::Download> &download);
     bool ownsFile(const QUrl &url) const;

@@ -4,13 +4,15 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include "app/logging.h"
+
 namespace KOV::Managers {
 
 bool execLogged(QSqlQuery &query)
 {
     if (query.exec())
         return true;
-    qDebug() << "SQL Error: " << query.lastError().text();
+    qCWarning(lcDatabase) << "SQL Error: " << query.lastError().text();
     return false;
 }
 

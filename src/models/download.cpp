@@ -3,6 +3,8 @@
 #include <QDebug>
 #include <QFileInfo>
 
+#include "app/logging.h"
+
 namespace KOV::Models {
 
 Download::Download(const QString &url, bool resumable, QObject *parent)
@@ -12,7 +14,8 @@ Download::Download(const QString &url, bool resumable, QObject *parent)
     , m_resumable(resumable)
 {
     // Follow redirects, but never from https to http (what the older "follow redirects" switch meant).
-    m_request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    m_request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                           QNetworkRequest::NoLessSafeRedirectPolicy);
     // A compressed answer cannot continue a partial file: archives travel as they are.
     if (resumable)
         m_request.setRawHeader("Accept-Encoding", "identity");
@@ -58,10 +61,17 @@ void Download::notifyState()
     emit processChanged(m_process);
 }
 
+void Download::raiseDiskError(const QString &reason)
+{
+    qCWarning(lcDownload) << "Download Error - " << m_request.url().toString() << " : " << reason;
+    m_failureReason = reason;
+    emit error(reason);
+}
+
 void Download::raiseError(const QString &message)
 {
-    qDebug() << (m_process == CHECKING ? "Header Error - " : "Download Error - ") << m_request.url().toString()
-             << " : " << message;
+    qCWarning(lcDownload) << (m_process == CHECKING ? "Header Error - " : "Download Error - ")
+                          << m_request.url().toString() << " : " << message;
     emit error(tr("Server Error"));
 }
 

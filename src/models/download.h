@@ -39,6 +39,9 @@ public:
 
     void notifyState();
     void raiseError(const QString &message);
+    /** The cache folder failed (full, read-only): the reason is the user's, not the server's. */
+    void raiseDiskError(const QString &reason);
+    QString failureReason() const { return m_failureReason; }
 
 signals:
     void fileSize(qlonglong size);
@@ -56,6 +59,7 @@ private:
     QString m_path;
     qlonglong m_currentSize = 0;
     bool m_resumable;
+    QString m_failureReason;
 };
 
 } // namespace KOV::Models

@@ -4,6 +4,7 @@
 #include <QSharedPointer>
 #include <QStringList>
 #include <QVector>
+
 #include <atomic>
 
 namespace KOV::Models {
@@ -30,7 +31,8 @@ struct PackageVersion
     QStringList log;
 };
 
-/** One add-on of the catalogue: its texts, its versions (newest first) and where it stands on this machine. */
+/** One add-on of the catalogue: its texts, its versions (newest first) and where it stands on this machine.
+ */
 class Package final : public QObject
 {
     Q_OBJECT
@@ -67,6 +69,8 @@ public:
     QStringList banners() const { return m_banners; }
     bool hasUpdate() const { return m_hasUpdate.load(); }
     QVector<QSharedPointer<PackageVersion>> versions() const { return m_versions; }
+    /** Why the last download, installation or uninstallation failed; empty when it did not. */
+    QString failureReason() const { return m_failureReason; }
 
     void setId(int id) { m_id = id; }
     void setName(const QString &name) { m_name = name; }
@@ -80,6 +84,7 @@ public:
     void setBanners(const QStringList &banners) { m_banners = banners; }
     void setHasUpdate(bool hasUpdate) { m_hasUpdate.store(hasUpdate); }
     void setVersions(const QVector<QSharedPointer<PackageVersion>> &versions) { m_versions = versions; }
+    void setFailureReason(const QString &reason) { m_failureReason = reason; }
 
 signals:
     void stateChanged(State state);
@@ -103,6 +108,7 @@ private:
     QStringList m_banners;
     std::atomic<bool> m_hasUpdate { false };
     QVector<QSharedPointer<PackageVersion>> m_versions;
+    QString m_failureReason;
 };
 
 /** The position of `version` among the package's versions; 0 (the newest) when it is empty or not offered. */

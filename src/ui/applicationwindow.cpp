@@ -7,6 +7,7 @@
 
 #include "controllers/applicationcontroller.h"
 #include "controllers/packagecontroller.h"
+#include "models/package.h"
 #include "ui/applicationcontainer.h"
 
 namespace KOV::Ui {
@@ -33,6 +34,19 @@ ApplicationWindow::ApplicationWindow(QSharedPointer<ApplicationController> appli
     connect(controller, &ApplicationController::stateChanged, this, &ApplicationWindow::onStateChanged);
     connect(controller, &ApplicationController::exitRequest, this, &QWidget::close);
     controller->initialize(QGuiApplication::primaryScreen()->size());
+    connect(m_packageController.data(), &Controllers::PackageController::uninstallFailed, this,
+            &ApplicationWindow::reportUninstallFailure);
+}
+
+void ApplicationWindow::reportUninstallFailure(const QSharedPointer<Models::Package> &package,
+                                               const QStringList &leftovers)
+{
+    QString text = tr("%1 could not be uninstalled; nothing was removed.").arg(package->name());
+    if (!package->failureReason().isEmpty())
+        text += QLatin1Char(' ') + package->failureReason();
+    text += QStringLiteral("\n\n") + tr("These files could not be removed:") + QLatin1Char('\n')
+            + leftovers.join(QLatin1Char('\n'));
+    QMessageBox::critical(this, tr("Uninstall Error"), text, QMessageBox::Ok);
 }
 
 void ApplicationWindow::onStyleChanged(const QString &style)
@@ -73,10 +87,11 @@ void ApplicationWindow::onStateChanged()
 void ApplicationWindow::closeEvent(QCloseEvent *event)
 {
     if (m_packageController->isInstalling()) {
-        QMessageBox::warning(this, tr("Installation in progress"),
-                             tr("There is a installation in progress.\n\nTry closing the application after the "
-                                "installation is completed"),
-                             QMessageBox::Ok);
+        QMessageBox::warning(
+            this, tr("Installation in progress"),
+            tr("There is a installation in progress.\n\nTry closing the application after the "
+               "installation is completed"),
+            QMessageBox::Ok);
         event->ignore();
         return;
     }

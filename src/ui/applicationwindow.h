@@ -9,6 +9,10 @@ class PackageController;
 class TopbarController;
 } // namespace KOV::Controllers
 
+namespace KOV::Models {
+class Package;
+}
+
 namespace KOV::Ui {
 
 /** The frameless main window; its geometry and state come from the application controller. */
@@ -18,7 +22,8 @@ class ApplicationWindow final : public QMainWindow
 public:
     ApplicationWindow(QSharedPointer<Controllers::ApplicationController> applicationController,
                       QSharedPointer<Controllers::PackageController> packageController,
-                      QSharedPointer<Controllers::TopbarController> topbarController, QWidget *parent = nullptr);
+                      QSharedPointer<Controllers::TopbarController> topbarController,
+                      QWidget *parent = nullptr);
 
 public slots:
     void onStyleChanged(const QString &style);
@@ -30,6 +35,8 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void reportUninstallFailure(const QSharedPointer<Models::Package> &package, const QStringList &leftovers);
+
     QSharedPointer<Controllers::ApplicationController> m_applicationController;
     QSharedPointer<Controllers::PackageController> m_packageController;
 };

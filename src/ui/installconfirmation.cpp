@@ -35,10 +35,11 @@ bool InstallConfirmation::confirmDependencies(Controllers::PackageController &co
     QString version;
     const QVector<QSharedPointer<Models::Package>> resolved = controller.dependencies(package, version);
     if (resolved.size() != needed.size()) {
-        QMessageBox::critical(parent, tr("Dependencies Error"),
-                              tr("This package cannot be installed.\n\nOne or more Dependencies for this package "
-                                 "are not available to install"),
-                              QMessageBox::Ok);
+        QMessageBox::critical(
+            parent, tr("Dependencies Error"),
+            tr("This package cannot be installed.\n\nOne or more Dependencies for this package "
+               "are not available to install"),
+            QMessageBox::Ok);
         return false;
     }
     QString text = tr("This package is dependent on following packages and will be installed if not already "
@@ -58,18 +59,22 @@ void InstallConfirmation::reportFailure(const Models::Package &package, Models::
                                         QWidget *parent)
 {
     const QString name = package.name();
+    // The reason names the fault on this machine (a full disk, a damaged archive) when there is one.
+    const QString reason
+        = package.failureReason().isEmpty() ? QString() : QStringLiteral("\n\n") + package.failureReason();
     switch (state) {
     case Models::Package::INSTALL_ERROR:
-        QMessageBox::critical(parent, tr("Install Error"), tr("Installation failed for package : ") + name,
-                              QMessageBox::Ok);
+        QMessageBox::critical(parent, tr("Install Error"),
+                              tr("Installation failed for package : ") + name + reason, QMessageBox::Ok);
         break;
     case Models::Package::DOWNLOAD_ERROR:
-        QMessageBox::critical(parent, tr("Download Error"), tr("Downloading failed for package : ") + name,
-                              QMessageBox::Ok);
+        QMessageBox::critical(parent, tr("Download Error"),
+                              tr("Downloading failed for package : ") + name + reason, QMessageBox::Ok);
         break;
     case Models::Package::DEPENDENCY_ERROR:
         QMessageBox::critical(parent, tr("Dependency Error"),
-                              tr("Unable to install one or more dependency for package : ") + name, QMessageBox::Ok);
+                              tr("Unable to install one or more dependency for package : ") + name,
+                              QMessageBox::Ok);
         break;
     default:
         break;
