@@ -19,9 +19,9 @@ bool present(const QFileInfo &info)
 
 } // namespace
 
-FileTransaction::FileTransaction(const QString &root)
-    : m_root(QDir::cleanPath(root))
-    , m_aside(m_root + QStringLiteral("/.KOV_replaced_") + QUuid::createUuid().toString(QUuid::WithoutBraces))
+FileTransaction::FileTransaction()
+    : m_asidePrefix(QStringLiteral(".KOV_replaced_") + QUuid::createUuid().toString(QUuid::WithoutBraces)
+                    + QLatin1Char('_'))
 {
 }
 
@@ -64,13 +64,13 @@ bool FileTransaction::moveAside(const QString &path)
 {
     if (!present(QFileInfo(path)))
         return true;
-    if (!QFileInfo(m_aside).isDir() && !QDir().mkpath(m_aside))
-        return fail(m_aside);
     // Numbered, so that a path and a path inside it moved aside later never collide.
-    const QString aside = m_aside + QLatin1Char('/') + QString::number(m_counter++);
+    const QString aside = QFileInfo(path).absolutePath() + QLatin1Char('/') + m_asidePrefix
+                          + QString::number(m_counter++);
     if (!QDir().rename(path, aside))
         return fail(path);
     m_steps.append({ MovedAside, path, aside });
+    m_committable.append(aside);
     return true;
 }
 
@@ -80,7 +80,7 @@ bool FileTransaction::moveInto(const QString &source, const QString &destination
         return fail(destination);
     if (!makeParents(destination))
         return false;
-    if (!QDir().rename(source, destination))
+    if (!QDir().rename(source, destination) && !copyPath(source, destination))
         return fail(destination);
     m_steps.append({ Placed, destination, QString() });
     return true;
@@ -100,12 +100,15 @@ bool FileTransaction::commit()
 {
     m_open = false;
     m_steps.clear();
-    if (!QFileInfo(m_aside).isDir())
-        return true;
-    if (QDir(m_aside).removeRecursively())
-        return true;
-    qCWarning(lcInstall) << "Could not delete replaced files in : " << m_aside;
-    return false;
+    bool removed = true;
+    for (const QString &aside : qAsConst(m_committable)) {
+        if (!removePath(aside)) {
+            qCWarning(lcInstall) << "Could not delete replaced files : " << aside;
+            removed = false;
+        }
+    }
+    m_committable.clear();
+    return removed;
 }
 
 bool FileTransaction::rollback()
@@ -132,8 +135,7 @@ bool FileTransaction::rollback()
         }
     }
     m_steps.clear();
-    if (restored)
-        QDir().rmdir(m_aside);
+    m_committable.clear();
     return restored;
 }
 

@@ -45,8 +45,8 @@ bool moveTree(FileTransaction &transaction, const QString &staged, const QString
         const QString source = staged + QLatin1Char('/') + name;
         const QString target = destination + QLatin1Char('/') + name;
         const QFileInfo sourceInfo(source);
-        const QFileInfo targetInfo(target);
-        if (sourceInfo.isDir() && !sourceInfo.isSymLink() && targetInfo.isDir() && !targetInfo.isSymLink()) {
+        // A folder linked elsewhere (scenery on another disk) is merged into, as 7-Zip would.
+        if (sourceInfo.isDir() && !sourceInfo.isSymLink() && QFileInfo(target).isDir()) {
             if (!moveTree(transaction, source, target))
                 return false;
             continue;
@@ -78,6 +78,18 @@ QString extractionFailureReason(const QString &error, const QString &root)
     return tr("The archive is damaged");
 }
 
+// The existing folder that will hold the extract folder: the staging folder goes there, on its file system.
+QString stagingFolderFor(const QString &root, const QString &extract)
+{
+    const QString destination = QDir::cleanPath(root + QLatin1Char('/') + extract);
+    if (destination == QDir::cleanPath(root))
+        return destination;
+    QString folder = parentFolder(destination);
+    while (!QFileInfo(folder).isDir() && folder != parentFolder(folder))
+        folder = parentFolder(folder);
+    return QFileInfo(folder).canonicalFilePath();
+}
+
 } // namespace
 
 InstallOutcome PackageInstaller::install(const QSharedPointer<Package> &package, const QString &version,
@@ -101,7 +113,8 @@ InstallOutcome PackageInstaller::install(const QSharedPointer<Package> &package,
         return failure(tr("The archive is damaged"));
 
     // 2. Room for the staged copy beside the old version, and for the saved files.
-    if (!hasRoomFor(context.root, listing.unpackedSize)
+    const QString stagingParent = stagingFolderFor(context.root, extract);
+    if (!hasRoomFor(stagingParent, listing.unpackedSize)
         || !hasRoomFor(context.preserveFolder, PreserveAndBackup::preserveSize(target, context))
         || !hasRoomFor(context.backupFolder, PreserveAndBackup::backupSize(target, context)))
         return failure(tr("Not enough disk space"));
@@ -118,24 +131,23 @@ InstallOutcome PackageInstaller::install(const QSharedPointer<Package> &package,
         return failure(writeFailureReason(context.backupFolder));
     }
 
-    // 4. Unpacked on the same file system, so that putting it in place is a rename per entry.
-    const QString staging = context.root + QStringLiteral("/.KOV_staging_")
+    // 4. Unpacked beside its destination, so that putting it in place is a rename per entry.
+    const QString staging = stagingParent + QStringLiteral("/.KOV_staging_")
                             + QUuid::createUuid().toString(QUuid::WithoutBraces);
-    const QString stagedExtract = staging + QLatin1Char('/') + extract;
-    if (!ensureDir(stagedExtract, true)) {
+    const QString stagedExtract = staging;
+    if (!QDir().mkdir(staging)) {
         removeAll(saved);
-        removePath(staging);
-        return failure(writeFailureReason(context.root));
+        return failure(writeFailureReason(stagingParent));
     }
     if (!extractor.unpack(archivePath, stagedExtract)) {
-        const QString reason = extractionFailureReason(extractor.lastError(), context.root);
+        const QString reason = extractionFailureReason(extractor.lastError(), stagingParent);
         removeAll(saved);
         removePath(staging);
         return failure(reason);
     }
 
     // 5. The swap: old files aside, staged files in, saved files back; any failure undoes all of it.
-    FileTransaction transaction(context.root);
+    FileTransaction transaction;
     QStringList restoredPreserves;
     QStringList restoredBackups;
     bool placed = true;
@@ -174,8 +186,7 @@ InstallOutcome PackageInstaller::install(const QSharedPointer<Package> &package,
 
     if (!placed) {
         const QString reason = writeFailureReason(parentFolder(transaction.failedPath()));
-        if (!transaction.rollback())
-            qCCritical(lcInstall) << "Replaced files kept in : " << transaction.asideFolder();
+        transaction.rollback();
         removeAll(saved);
         removePath(staging);
         return failure(reason);
@@ -191,7 +202,7 @@ InstallOutcome PackageInstaller::install(const QSharedPointer<Package> &package,
 InstallOutcome PackageInstaller::removeInstalledFiles(const FileContext &context)
 {
     InstallOutcome outcome;
-    FileTransaction transaction(context.root);
+    FileTransaction transaction;
     if (context.installed) {
         for (const QString &entry : qAsConst(context.installed->uninstall->remove)) {
             const QString path = entryLocation(context.root, entry);
