@@ -65,8 +65,8 @@ bool FileTransaction::moveAside(const QString &path)
     if (!present(QFileInfo(path)))
         return true;
     // Numbered, so that a path and a path inside it moved aside later never collide.
-    const QString aside = QFileInfo(path).absolutePath() + QLatin1Char('/') + m_asidePrefix
-                          + QString::number(m_counter++);
+    const QString aside
+        = QFileInfo(path).absolutePath() + QLatin1Char('/') + m_asidePrefix + QString::number(m_counter++);
     if (!QDir().rename(path, aside))
         return fail(path);
     m_steps.append({ MovedAside, path, aside });

@@ -65,16 +65,18 @@ QStringList keys(const QStringList &entries)
     return result;
 }
 
-// What a damaged archive and a full or read-only disk look like in 7-Zip's complaint.
-QString extractionFailureReason(const QString &error, const QString &root)
+// A full or read-only disk, else the archive: 7-Zip's complaint and the file system tell which.
+QString extractionFailureReason(const QString &error, const QString &folder)
 {
+    const QString diskReason = writeFailureReason(folder);
+    if (diskReason == tr("Not enough disk space"))
+        return diskReason;
     const QString lower = error.toLower();
-    if (lower.contains(QLatin1String("no space")) || lower.contains(QLatin1String("not enough space"))
-        || lower.contains(QLatin1String("disk full")))
+    if (lower.contains(QLatin1String("no space")) || lower.contains(QLatin1String("not enough space")))
         return tr("Not enough disk space");
-    if (lower.contains(QLatin1String("permission denied")) || lower.contains(QLatin1String("read-only"))
+    if (lower.contains(QLatin1String("read-only")) || lower.contains(QLatin1String("permission denied"))
         || lower.contains(QLatin1String("can not open output file")))
-        return writeFailureReason(root);
+        return diskReason;
     return tr("The archive is damaged");
 }
 

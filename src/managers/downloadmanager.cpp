@@ -279,7 +279,9 @@ void DownloadManager::writeAvailable(Transfer &transfer)
     }
 
     if (transfer.mode == Transfer::Discard) {
-        reply->readAll();
+        // An aborted reply is closed: nothing is left to drain.
+        if (reply->isOpen())
+            reply->readAll();
         return;
     }
     if (!transfer.file->isOpen()) {
