@@ -190,6 +190,7 @@ void TestCatalogue::emptyCatalogue_data()
     QTest::newRow("object at the top") << QByteArray(R"({"versions": []})") << true;
     QTest::newRow("empty file") << QByteArray() << true;
     QTest::newRow("no file") << QByteArray() << false;
+    QTest::newRow("nested too deep") << QByteArray(2000, '[') + QByteArray(2000, ']') << true;
 }
 
 void TestCatalogue::emptyCatalogue()
@@ -198,12 +199,19 @@ void TestCatalogue::emptyCatalogue()
     QFETCH(bool, exists);
     makeController();
     const QString path = exists ? writeCatalogue(content) : m_home->path() + QStringLiteral("/missing.json");
+    // What is shown before stays; the list's place shows the error.
+    m_controller->parseCatalogue(writeCatalogue(
+        R"([{"id": 1, "name": {"en": "One"}, "versions": [{"version": "1.0", "link": "http://127.0.0.1:9/a.7z"}]}])"));
+    QCOMPARE(m_controller->packages().size(), 1);
     QSignalSpy update(m_controller.data(), &PackageController::update);
     QSignalSpy list(m_controller.data(), &PackageController::list);
-    m_controller->parseCatalogue(path);
-    QVERIFY(m_controller->packages().isEmpty());
-    QCOMPARE(update.count(), 1);
-    QCOMPARE(list.count(), 1);
+    QSignalSpy error(m_controller.data(), &PackageController::error);
+    m_controller->parseCatalogue(exists ? writeCatalogue(content) : path);
+    QCOMPARE(m_controller->packages().size(), 1);
+    QCOMPARE(update.count(), 0);
+    QCOMPARE(list.count(), 0);
+    QCOMPARE(error.count(), 1);
+    QCOMPARE(error.first().first().toString(), QStringLiteral("The catalogue could not be read"));
 }
 
 void TestCatalogue::installedState_data()

@@ -68,8 +68,15 @@ private slots:
     void versionFile_data();
     void versionFile();
     void resetClosesAndDeletes();
+    void unreadableFileIsSetAsideAndRebuilt();
+    void oldNumericVersionsAreMigrated();
 
 private:
+    void reopen()
+    {
+        m_controller.reset();
+        m_controller = QSharedPointer<PackageController>::create(m_settings, m_downloads);
+    }
     QString dbFile() const { return m_home->dataPath() + QStringLiteral("/packages.db"); }
     QString root() const { return m_home->path() + QStringLiteral("/X-Plane/"); }
 
@@ -114,7 +121,7 @@ void TestPackageDatabase::createsTableAtOpen()
     QVERIFY(query.next());
     QCOMPARE(query.value(0).toString(),
              QStringLiteral("CREATE TABLE packages (id         INTEGER     PRIMARY KEY AUTOINCREMENT,package_id "
-                            "INTEGER     UNIQUE,version STRING,status     INTEGER (1) NOT NULL)"));
+                            "INTEGER     UNIQUE,version TEXT,status     INTEGER (1) NOT NULL)"));
     QSqlQuery downloads(QStringLiteral("ATTACH DATABASE '%1' AS dl").arg(m_home->dataPath() + "/download.db"), db);
     QSqlQuery table(QStringLiteral("SELECT count(*) FROM dl.sqlite_master WHERE name = 'downloads'"), db);
     QVERIFY(table.next());
@@ -130,8 +137,8 @@ void TestPackageDatabase::versionRoundTrip_data()
     QTest::addColumn<QString>("readBack");
     QTest::addColumn<QString>("installed"); // what the package's own version list makes of it
     QTest::newRow("dotted text stays text") << "1.2.3" << "1.2.3" << "1.2.3";
-    QTest::newRow("decimal loses its zero") << "2.0" << "2" << "2.0";
-    QTest::newRow("decimal loses a trailing zero") << "1.10" << "1.1" << "1.1";
+    QTest::newRow("decimal keeps its zero") << "2.0" << "2.0" << "2.0";
+    QTest::newRow("decimal keeps a trailing zero") << "1.10" << "1.10" << "1.10";
     QTest::newRow("integer") << "3" << "3" << "3";
     QTest::newRow("words") << "abc" << "abc" << "abc";
 }
@@ -239,6 +246,62 @@ void TestPackageDatabase::resetClosesAndDeletes()
     m_controller->openDatabase();
     QVERIFY(QFileInfo::exists(dbFile()));
     QCOMPARE(m_controller->databaseStatus(package), -1);
+}
+
+void TestPackageDatabase::unreadableFileIsSetAsideAndRebuilt()
+{
+    auto package = makePackage(7, QStringLiteral("Custom Scenery/Thing"), { "1.5" });
+    QVERIFY(KOVTest::writeFile(PackageController::versionFilePath(root(), package), "Thing\n\n1.5\n"));
+    m_controller.reset();
+    const QByteArray garbage(4096, 'x');
+    QVERIFY(KOVTest::writeFile(dbFile(), garbage));
+
+    reopen();
+    QSignalSpy rebuilt(m_controller.data(), &PackageController::databaseRebuilt);
+    m_controller->openDatabase();
+    QCOMPARE(rebuilt.count(), 1);
+    QCOMPARE(rebuilt.first().first().toString(), dbFile() + ".broken");
+    QCOMPARE(KOVTest::readFile(dbFile() + ".broken"), garbage);
+    // The version file tells what is installed, and the new file keeps it.
+    QCOMPARE(m_controller->databaseStatus(package), int(Package::INSTALLED));
+    QCOMPARE(m_controller->databaseVersion(package), QStringLiteral("1.5"));
+
+    // Told once: the rebuilt file opens as any other.
+    reopen();
+    QSignalSpy again(m_controller.data(), &PackageController::databaseRebuilt);
+    m_controller->openDatabase();
+    QCOMPARE(again.count(), 0);
+    QCOMPARE(m_controller->databaseVersion(package), QStringLiteral("1.5"));
+}
+
+void TestPackageDatabase::oldNumericVersionsAreMigrated()
+{
+    m_controller.reset();
+    QFile::remove(dbFile());
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("old"));
+        db.setDatabaseName(dbFile());
+        QVERIFY(db.open());
+        QSqlQuery query(db);
+        QVERIFY(query.exec("CREATE TABLE packages (id INTEGER PRIMARY KEY AUTOINCREMENT,package_id INTEGER UNIQUE,"
+                           "version STRING,status INTEGER (1) NOT NULL)"));
+        QVERIFY(query.exec("INSERT INTO packages(package_id,version,status) VALUES (7,'2.0',1)"));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("old"));
+
+    reopen();
+    QSignalSpy rebuilt(m_controller.data(), &PackageController::databaseRebuilt);
+    m_controller->openDatabase();
+    QCOMPARE(rebuilt.count(), 0);
+    auto package = makePackage(7, QStringLiteral("Custom Scenery/Thing"), { "3.1", "2.0" });
+    // The old row still reads, in the catalogue's spelling; new rows keep theirs.
+    QCOMPARE(m_controller->databaseVersion(package), QStringLiteral("2"));
+    QCOMPARE(m_controller->installedVersion(package), QStringLiteral("2.0"));
+    QCOMPARE(m_controller->databaseStatus(package), int(Package::INSTALLED));
+    package->setState(Package::INSTALLED);
+    m_controller->saveState(package, "3.10");
+    QCOMPARE(m_controller->databaseVersion(package), QStringLiteral("3.10"));
 }
 
 QTEST_MAIN(TestPackageDatabase)

@@ -88,13 +88,30 @@ QSharedPointer<Package> parsePackage(const QJsonObject &object, const QString &l
 QVector<QSharedPointer<Package>> CatalogueReader::read(const QByteArray &document, const QString &language)
 {
     QVector<QSharedPointer<Package>> packages;
-    const QJsonArray entries = QJsonDocument::fromJson(document).array();
-    packages.reserve(entries.size());
+    QString error;
+    read(document, language, &packages, &error);
+    return packages;
+}
+
+bool CatalogueReader::read(const QByteArray &document, const QString &language,
+                           QVector<QSharedPointer<Package>> *packages, QString *error)
+{
+    QJsonParseError parseError;
+    const QJsonDocument json = QJsonDocument::fromJson(document, &parseError);
+    if (parseError.error != QJsonParseError::NoError || !json.isArray()) {
+        *error = parseError.error != QJsonParseError::NoError
+                     ? QStringLiteral("%1 at offset %2").arg(parseError.errorString()).arg(parseError.offset)
+                     : QStringLiteral("not a list of packages");
+        return false;
+    }
+    const QJsonArray entries = json.array();
+    packages->clear();
+    packages->reserve(entries.size());
     for (const QJsonValue &entry : entries) {
         if (QSharedPointer<Package> package = parsePackage(entry.toObject(), language))
-            packages.append(package);
+            packages->append(package);
     }
-    return packages;
+    return true;
 }
 
 QString CatalogueReader::changeLogHtml(const QSharedPointer<Package> &package, const QString &installed,

@@ -16,6 +16,9 @@ class CatalogueReader final
 public:
     /** The packages of a document, in document order; packages without versions are left out. */
     static QVector<QSharedPointer<Models::Package>> read(const QByteArray &document, const QString &language);
+    /** The same; false, with the parser's complaint in `error`, when the document is no JSON array. */
+    static bool read(const QByteArray &document, const QString &language,
+                     QVector<QSharedPointer<Models::Package>> *packages, QString *error);
 
     /** The change log from just above `installed` up to `version`, newest first; empty when it is not newer.
      */

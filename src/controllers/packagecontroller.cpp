@@ -4,6 +4,7 @@
 #include <QFile>
 
 #include "app/environment.h"
+#include "app/logging.h"
 #include "app/settings.h"
 #include "controllers/cataloguereader.h"
 #include "controllers/installpaths.h"
@@ -22,8 +23,6 @@ PackageController::PackageController(QSharedPointer<KOV::Settings> settings,
     : QObject(parent)
     , m_settings(std::move(settings))
     , m_downloadManager(std::move(downloadManager))
-    , m_preserveFolder(m_settings->current().preserve.value)
-    , m_backupFolder(m_settings->current().backup.value)
     , m_database(m_settings)
     , m_resolver([this](const QSharedPointer<Package> &package) { return installedVersion(package); })
     , m_queue(m_resolver, [this](const PendingInstallation &entry) { return installationTask(entry); })
@@ -55,37 +54,10 @@ QVector<QString> PackageController::categories() const
     return { QStringLiteral("PLUGIN"), QStringLiteral("LIBRARY") };
 }
 
-void PackageController::showDetail(const QSharedPointer<Package> &package)
-{
-    emit detail(package);
-}
-
-void PackageController::showList()
-{
-    emit list();
-}
-
 void PackageController::setPackages(const QVector<QSharedPointer<Package>> &packages)
 {
     m_packageList = packages;
     m_resolver.setPackages(packages);
-}
-
-QVector<QSharedPointer<Package>> PackageController::dependencies(const QSharedPointer<Package> &package,
-                                                                 QString &version)
-{
-    return m_resolver.dependencies(package, version);
-}
-
-QVector<QSharedPointer<Package>> PackageController::dependents(const QSharedPointer<Package> &package,
-                                                               const QString &version)
-{
-    return m_resolver.dependents(package, version);
-}
-
-Dependency PackageController::parseDependency(const QString &entry)
-{
-    return DependencyResolver::parse(entry);
 }
 
 void PackageController::installPackage(const QSharedPointer<Package> &package, QString &version)
@@ -159,11 +131,6 @@ void PackageController::onDownloadProcess(const QSharedPointer<Package> &package
     default:
         break;
     }
-}
-
-void PackageController::processPendingInstallations()
-{
-    m_queue.process();
 }
 
 InstallQueue::Task PackageController::installationTask(const PendingInstallation &entry)
@@ -261,18 +228,12 @@ QSharedPointer<Models::Download> PackageController::activeDownload(const QShared
     return m_downloadManager->find(package->versions().at(Models::versionIndex(package, installed))->link);
 }
 
-void PackageController::setCatalogueUrl(const QString &url)
-{
-    m_catalogueUrl = url;
-}
-
 void PackageController::loadCatalogue()
 {
     emit busy();
-    ensureDir(m_preserveFolder, true);
-    ensureDir(m_backupFolder, true);
+    ensureDir(m_settings->current().preserve.value, true);
+    ensureDir(m_settings->current().backup.value, true);
     openDatabase();
-    setPackages({});
 
     if (m_settings->current().localRepo.value.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0) {
         m_localRepositoryTimer.start();
@@ -296,16 +257,21 @@ void PackageController::loadCatalogue()
 
 void PackageController::parseCatalogue(const QString &path)
 {
-    // Two loads that overlap must not leave every package twice in the list.
-    setPackages({});
     QFile file(path);
-    if (file.open(QIODevice::ReadOnly)) {
-        const QVector<QSharedPointer<Package>> packages
-            = CatalogueReader::read(file.readAll(), m_settings->current().language.value);
-        for (const QSharedPointer<Package> &package : packages)
-            m_database.mergeInstalledState(package);
-        setPackages(packages);
+    QString problem = file.errorString();
+    QVector<QSharedPointer<Package>> packages;
+    const bool read
+        = file.open(QIODevice::ReadOnly)
+          && CatalogueReader::read(file.readAll(), m_settings->current().language.value, &packages, &problem);
+    if (!read) {
+        // What is shown stays; the message takes the list's place, as after a failed download.
+        qCWarning(lcCatalogue) << "Catalogue Error : " << path << " : " << problem;
+        emit error(tr("The catalogue could not be read"));
+        return;
     }
+    for (const QSharedPointer<Package> &package : qAsConst(packages))
+        m_database.mergeInstalledState(package);
+    setPackages(packages);
     emit update();
     emit list();
 }
@@ -326,8 +292,9 @@ FileContext PackageController::fileContext(const QSharedPointer<Package> &packag
 {
     FileContext context;
     context.root = m_settings->current().installation.value;
-    context.preserveFolder = m_preserveFolder;
-    context.backupFolder = m_backupFolder;
+    // Read each time: the settings dialog may have moved them.
+    context.preserveFolder = m_settings->current().preserve.value;
+    context.backupFolder = m_settings->current().backup.value;
     const QVector<QSharedPointer<PackageVersion>> versions = package->versions();
     if (versions.isEmpty())
         return context;
@@ -357,42 +324,15 @@ FileContext PackageController::fileContext(const QSharedPointer<Package> &packag
 void PackageController::openDatabase()
 {
     m_database.open();
-}
-
-void PackageController::saveState(const QSharedPointer<Package> &package, const QString &version)
-{
-    m_database.saveState(package, version);
-}
-
-int PackageController::databaseStatus(const QSharedPointer<Package> &package)
-{
-    return m_database.status(package);
-}
-
-QString PackageController::databaseVersion(const QSharedPointer<Package> &package)
-{
-    return m_database.version(package);
-}
-
-QString PackageController::installedVersion(const QSharedPointer<Package> &package)
-{
-    return m_database.installedVersion(package);
-}
-
-QString PackageController::versionFromFile(const QSharedPointer<Package> &package)
-{
-    return m_database.versionFromFile(package);
+    const QString broken = m_database.takeBrokenFile();
+    if (!broken.isEmpty())
+        emit databaseRebuilt(broken);
 }
 
 void PackageController::resetDatabase()
 {
     m_database.reset();
     m_downloadManager->removeDatabase();
-}
-
-QString PackageController::versionFilePath(const QString &root, const QSharedPointer<Package> &package)
-{
-    return PackageDatabase::versionFilePath(root, package);
 }
 
 } // namespace KOV::Controllers

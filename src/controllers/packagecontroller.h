@@ -42,17 +42,23 @@ public:
     bool isInstalling() const { return m_queue.isInstalling(); }
     QVector<QString> categories() const;
 
-    void showDetail(const QSharedPointer<Models::Package> &package);
-    void showList();
+    void showDetail(const QSharedPointer<Models::Package> &package) { emit detail(package); }
+    void showList() { emit list(); }
 
     QVector<QSharedPointer<Models::Package>> dependencies(const QSharedPointer<Models::Package> &package,
-                                                          QString &version);
+                                                          QString &version)
+    {
+        return m_resolver.dependencies(package, version);
+    }
     QVector<QSharedPointer<Models::Package>> dependents(const QSharedPointer<Models::Package> &package,
-                                                        const QString &version);
+                                                        const QString &version)
+    {
+        return m_resolver.dependents(package, version);
+    }
     void installPackage(const QSharedPointer<Models::Package> &package, QString &version);
     void uninstallPackage(const QSharedPointer<Models::Package> &package);
     QSharedPointer<Models::Download> activeDownload(const QSharedPointer<Models::Package> &package);
-    void processPendingInstallations();
+    void processPendingInstallations() { m_queue.process(); }
 
     void loadCatalogue();
     void parseCatalogue(const QString &path);
@@ -61,20 +67,35 @@ public:
     /** The catalogue address: the base URL chosen at build time plus "packages.json". */
     static QString catalogueUrl();
     /** Another catalogue address for this run (the tests serve theirs on a free port). */
-    void setCatalogueUrl(const QString &url);
-    static Dependency parseDependency(const QString &entry);
+    void setCatalogueUrl(const QString &url) { m_catalogueUrl = url; }
+    static Dependency parseDependency(const QString &entry) { return DependencyResolver::parse(entry); }
 
     /** The folders and installed instructions that the file operations of `package` work from. */
     FileContext fileContext(const QSharedPointer<Models::Package> &package);
 
     void openDatabase();
-    void saveState(const QSharedPointer<Models::Package> &package, const QString &version);
-    int databaseStatus(const QSharedPointer<Models::Package> &package);
-    QString databaseVersion(const QSharedPointer<Models::Package> &package);
-    QString installedVersion(const QSharedPointer<Models::Package> &package);
-    QString versionFromFile(const QSharedPointer<Models::Package> &package);
+    void saveState(const QSharedPointer<Models::Package> &package, const QString &version)
+    {
+        m_database.saveState(package, version);
+    }
+    int databaseStatus(const QSharedPointer<Models::Package> &package) { return m_database.status(package); }
+    QString databaseVersion(const QSharedPointer<Models::Package> &package)
+    {
+        return m_database.version(package);
+    }
+    QString installedVersion(const QSharedPointer<Models::Package> &package)
+    {
+        return m_database.installedVersion(package);
+    }
+    QString versionFromFile(const QSharedPointer<Models::Package> &package)
+    {
+        return m_database.versionFromFile(package);
+    }
     void resetDatabase();
-    static QString versionFilePath(const QString &root, const QSharedPointer<Models::Package> &package);
+    static QString versionFilePath(const QString &root, const QSharedPointer<Models::Package> &package)
+    {
+        return PackageDatabase::versionFilePath(root, package);
+    }
 
 signals:
     void update();
@@ -85,6 +106,8 @@ signals:
     void detail(QSharedPointer<KOV::Models::Package> package);
     /** An uninstallation changed nothing: these entries could not be removed. */
     void uninstallFailed(QSharedPointer<KOV::Models::Package> package, QStringList leftovers);
+    /** packages.db could not be used; it was moved to `brokenFile` and is rebuilt from the version files. */
+    void databaseRebuilt(QString brokenFile);
 
 private:
     void setPackages(const QVector<QSharedPointer<Models::Package>> &packages);
@@ -100,8 +123,6 @@ private:
     QVector<QSharedPointer<Models::Package>> m_packageList;
     QSharedPointer<KOV::Settings> m_settings;
     QSharedPointer<Managers::DownloadManager> m_downloadManager;
-    QString m_preserveFolder;
-    QString m_backupFolder;
     QTimer m_localRepositoryTimer;
     QString m_catalogueUrl;
     // Ids on the current path of the install and uninstall recursions, so that cycles end.

@@ -9,6 +9,8 @@
 #include <QTextStream>
 #include <QVersionNumber>
 
+#include <utility>
+
 #include "app/environment.h"
 #include "app/logging.h"
 #include "app/settings.h"
@@ -43,17 +45,73 @@ void PackageDatabase::open()
     m_database = QSqlDatabase::contains(connectionName)
                      ? QSqlDatabase::database(connectionName, false)
                      : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
-    m_database.setDatabaseName(dataDir() + QStringLiteral("packages.db"));
-    if (!m_database.open()) {
-        qCWarning(lcDatabase) << "SQL Error: " << m_database.lastError().text();
+    const QString file = dataDir() + QStringLiteral("packages.db");
+    m_database.setDatabaseName(file);
+    if (m_database.open() && prepareSchema())
+        return;
+    // Unreadable or unwritable: set aside for a look later, and start afresh from the version files.
+    qCCritical(lcDatabase) << "Cannot use " << file << " : " << m_database.lastError().text();
+    m_database.close();
+    const QString broken = file + QStringLiteral(".broken");
+    QFile::remove(broken);
+    if (!QFile::rename(file, broken)) {
+        qCCritical(lcDatabase) << "Cannot move aside : " << file;
         return;
     }
+    m_brokenFile = broken;
+    if (!m_database.open() || !prepareSchema()) {
+        qCCritical(lcDatabase) << "Cannot create : " << file << " : " << m_database.lastError().text();
+        m_database.close();
+    }
+}
+
+bool PackageDatabase::prepareSchema()
+{
     QSqlQuery query(m_database);
-    query.prepare(
-        QStringLiteral("CREATE TABLE IF NOT EXISTS packages (id         INTEGER     PRIMARY KEY "
-                       "AUTOINCREMENT,package_id INTEGER     UNIQUE,version STRING,status     INTEGER (1) "
-                       "NOT NULL);"));
-    execLogged(query);
+    if (!execLogged(query,
+                    QStringLiteral("CREATE TABLE IF NOT EXISTS packages (id         INTEGER     PRIMARY KEY "
+                                   "AUTOINCREMENT,package_id INTEGER     UNIQUE,version TEXT,status     "
+                                   "INTEGER (1) NOT NULL);")))
+        return false;
+    // Older files declared the version a STRING, which SQLite reads as a number: "2.0" came back as 2.
+    if (!execLogged(query, QStringLiteral("PRAGMA table_info(packages)")))
+        return false;
+    bool textVersion = true;
+    while (query.next()) {
+        if (query.value(1).toString() == QLatin1String("version"))
+            textVersion = query.value(2).toString().compare(QLatin1String("TEXT"), Qt::CaseInsensitive) == 0;
+    }
+    query.finish();
+    if (!textVersion && !migrateVersionToText())
+        return false;
+    // A write, so that a file that can be read but not written is found now and not at the first install.
+    return execLogged(query, QStringLiteral("PRAGMA user_version = 1"));
+}
+
+bool PackageDatabase::migrateVersionToText()
+{
+    qInfo(lcDatabase) << "Storing package versions as text";
+    if (!m_database.transaction())
+        return false;
+    QSqlQuery query(m_database);
+    const bool migrated
+        = execLogged(query, QStringLiteral("ALTER TABLE packages RENAME TO packages_old"))
+          && execLogged(query,
+                        QStringLiteral("CREATE TABLE packages (id INTEGER PRIMARY KEY AUTOINCREMENT,"
+                                       "package_id INTEGER UNIQUE,version TEXT,status INTEGER (1) NOT NULL)"))
+          && execLogged(query, QStringLiteral("INSERT INTO packages(id,package_id,version,status) SELECT "
+                                              "id,package_id,CAST(version AS TEXT),status FROM packages_old"))
+          && execLogged(query, QStringLiteral("DROP TABLE packages_old"));
+    query.finish();
+    if (migrated && m_database.commit())
+        return true;
+    m_database.rollback();
+    return false;
+}
+
+QString PackageDatabase::takeBrokenFile()
+{
+    return std::exchange(m_brokenFile, QString());
 }
 
 void PackageDatabase::saveState(const QSharedPointer<Package> &package, const QString &version, int status)
@@ -111,7 +169,7 @@ QString PackageDatabase::installedVersion(const QSharedPointer<Package> &package
     const QString recorded = version(package);
     if (recorded.isEmpty())
         return versionFromFile(package);
-    // The version column stores "2.0" as the number 2; give back the catalogue's own spelling of it.
+    // Rows written before the column was text hold "2.0" as 2; give back the catalogue's own spelling of it.
     const QVersionNumber number = QVersionNumber::fromString(recorded).normalized();
     QString spelled = recorded;
     for (const QSharedPointer<PackageVersion> &offered : package->versions()) {

@@ -35,13 +35,19 @@ public:
     void mergeInstalledState(const QSharedPointer<Models::Package> &package);
     /** Closes and deletes the file. */
     void reset();
+    /** Where an unusable file was moved by the last open(), once; empty when it was fine. */
+    QString takeBrokenFile();
 
     /** The path of a package's KOV_version.txt below the X-Plane root. */
     static QString versionFilePath(const QString &root, const QSharedPointer<Models::Package> &package);
 
 private:
+    bool prepareSchema();
+    bool migrateVersionToText();
+
     QSharedPointer<KOV::Settings> m_settings;
     QSqlDatabase m_database;
+    QString m_brokenFile;
 };
 
 } // namespace KOV::Controllers

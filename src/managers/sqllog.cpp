@@ -16,4 +16,12 @@ bool execLogged(QSqlQuery &query)
     return false;
 }
 
+bool execLogged(QSqlQuery &query, const QString &statement)
+{
+    if (query.exec(statement))
+        return true;
+    qCWarning(lcDatabase) << "SQL Error: " << query.lastError().text();
+    return false;
+}
+
 } // namespace KOV::Managers

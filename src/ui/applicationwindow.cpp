@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QMessageBox>
 #include <QScreen>
 
@@ -24,6 +25,9 @@ ApplicationWindow::ApplicationWindow(QSharedPointer<ApplicationController> appli
 {
     setObjectName(QStringLiteral("ApplicationWindow"));
     setWindowFlag(Qt::FramelessWindowHint);
+    // Before the container loads the catalogue: the database is opened then.
+    connect(m_packageController.data(), &Controllers::PackageController::databaseRebuilt, this,
+            &ApplicationWindow::reportDatabaseRebuilt, Qt::QueuedConnection);
     setCentralWidget(
         new ApplicationContainer(m_applicationController, m_packageController, topbarController, this));
 
@@ -36,6 +40,15 @@ ApplicationWindow::ApplicationWindow(QSharedPointer<ApplicationController> appli
     controller->initialize(QGuiApplication::primaryScreen()->size());
     connect(m_packageController.data(), &Controllers::PackageController::uninstallFailed, this,
             &ApplicationWindow::reportUninstallFailure);
+}
+
+void ApplicationWindow::reportDatabaseRebuilt(const QString &brokenFile)
+{
+    QMessageBox::warning(this, tr("Package records rebuilt"),
+                         tr("The record of installed packages could not be read. It was rebuilt from the "
+                            "X-Plane folder; the unreadable file was kept as %1.")
+                             .arg(QDir::toNativeSeparators(brokenFile)),
+                         QMessageBox::Ok);
 }
 
 void ApplicationWindow::reportUninstallFailure(const QSharedPointer<Models::Package> &package,

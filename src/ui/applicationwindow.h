@@ -35,6 +35,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void reportDatabaseRebuilt(const QString &brokenFile);
     void reportUninstallFailure(const QSharedPointer<Models::Package> &package, const QStringList &leftovers);
 
     QSharedPointer<Controllers::ApplicationController> m_applicationController;
