@@ -59,6 +59,8 @@ private slots:
     void pages();
     void okWithoutChange();
     void workingFolderOnly();
+    void savedFilesFollowTheirFolder_data();
+    void savedFilesFollowTheirFolder();
     void folderAndLanguageConfirmed();
     void folderConfirmedLanguageRefused();
     void invalidXPlaneFolder();
@@ -131,6 +133,53 @@ void TestSettingsDialog::workingFolderOnly()
     QVERIFY(!quitRequested());
 }
 
+void TestSettingsDialog::savedFilesFollowTheirFolder_data()
+{
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<bool>("nameTaken");
+    QTest::newRow("backup") << "Backup" << false;
+    QTest::newRow("preserve") << "Preserve" << false;
+    QTest::newRow("backup, name taken in the new folder") << "Backup" << true;
+}
+
+void TestSettingsDialog::savedFilesFollowTheirFolder()
+{
+    QFETCH(QString, label);
+    QFETCH(bool, nameTaken);
+    m_fixture->addPackage(1, "One", { "1.0" });
+    m_fixture->publish();
+    const QString oldFolder = m_fixture->home.path() + "/" + label.toLower();
+    const QString newFolder = m_fixture->home.path() + "/new " + label.toLower();
+    const QString saved = "Resources/default data/earth.dat";
+    QVERIFY(KOVTest::writeFile(oldFolder + "/" + saved, "X-Plane's own earth"));
+    QVERIFY(KOVTest::writeFile(oldFolder + "/Resources/other.dat", "another original"));
+    if (nameTaken)
+        QVERIFY(KOVTest::writeFile(newFolder + "/Resources", "in the way"));
+
+    SettingsDialog dialog(m_fixture->controller, m_fixture->settings);
+    dialog.show();
+    ModalAnswerer answerer;
+    if (nameTaken)
+        answerer.enqueue(ModalAnswerer::button(QMessageBox::Ok));
+    emit selector(dialog, label)->valueChanged(newFolder);
+    button(dialog, "Ok")->click();
+    QCOMPARE(answerer.seen().size(), nameTaken ? 1 : 0);
+    const QString current = label == "Backup" ? m_fixture->settings->current().backup.value
+                                              : m_fixture->settings->current().preserve.value;
+    // The originals are in exactly one place, and the setting names it.
+    const QString holder = nameTaken ? oldFolder : newFolder;
+    QCOMPARE(current, holder + "/");
+    QCOMPARE(KOVTest::readFile(holder + "/" + saved), QByteArray("X-Plane's own earth"));
+    QCOMPARE(KOVTest::readFile(holder + "/Resources/other.dat"), QByteArray("another original"));
+    if (!nameTaken)
+        QVERIFY(QDir(oldFolder).isEmpty());
+    QCOMPARE(dialog.isVisible(), nameTaken);
+    // The installer saves into the folder the setting names from now on.
+    QCOMPARE(label == "Backup" ? m_fixture->controller->fileContext(m_fixture->package(1)).backupFolder
+                               : m_fixture->controller->fileContext(m_fixture->package(1)).preserveFolder,
+             current);
+}
+
 void TestSettingsDialog::folderAndLanguageConfirmed()
 {
     SettingsDialog dialog(m_fixture->controller, m_fixture->settings);
@@ -165,7 +214,8 @@ void TestSettingsDialog::folderConfirmedLanguageRefused()
     button(dialog, "Ok")->click();
     QCOMPARE(answerer.seen().size(), 2);
     QVERIFY(dialog.isVisible());
-    QVERIFY(!QFileInfo::exists(packagesDb()));
+    // Nothing quits, so nothing is deleted.
+    QVERIFY(QFileInfo::exists(packagesDb()));
     QCOMPARE(m_fixture->settings->current().installation.value, m_fixture->xp());
     QCOMPARE(m_fixture->settings->current().language.value, QStringLiteral("en"));
     QVERIFY(!quitRequested());

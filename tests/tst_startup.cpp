@@ -1,6 +1,8 @@
 #include <QSplashScreen>
 #include <QtTest>
 
+#include <QProcess>
+
 #include "app/startup.h"
 #include "testsupport.h"
 
@@ -38,6 +40,8 @@ private slots:
     void cancelledSelectionEndsWithStatusOne();
     void invalidFolderAsksAgain();
     void logLinesNeverInterleave();
+    // Before the German run: its translator stays installed for the rest of the process.
+    void secondInstanceLeavesTheFirstAlone();
     void germanFromLoadingFontsOn();
 
 private:
@@ -242,6 +246,32 @@ void TestStartup::germanFromLoadingFontsOn()
     QCOMPARE(messages.at(3), QCoreApplication::translate("QSplashScreen", "Loading fonts..."));
     QVERIFY(messages.at(3) != QStringLiteral("Loading fonts..."));
     QVERIFY(messages.at(5) != QStringLiteral("Creating UI..."));
+}
+
+void TestStartup::secondInstanceLeavesTheFirstAlone()
+{
+    QVERIFY(KOVTest::writeFile(m_home->iniPath(), "[General]\nInstallation=/xp/\nLocalRepo=true\n"));
+    QProcess first;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    environment.insert("ASAN_OPTIONS", "detect_leaks=0");
+    first.setProcessEnvironment(environment);
+    first.start(QCoreApplication::applicationDirPath() + "/KovVazuv", QStringList());
+    const QString log = m_home->dataPath() + "/log.txt";
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(m_home->dataPath() + "/KovVazuv.lock") && QFileInfo(log).size() > 0,
+                             30000);
+    QTest::qWait(300);
+    const QByteArray firstLog = KOVTest::readFile(log);
+
+    ModalAnswerer answerer;
+    answerer.enqueue(ModalAnswerer::button(QMessageBox::Ok));
+    QCOMPARE(KOV::runApplication(*static_cast<QApplication *>(QCoreApplication::instance())), 0);
+    QCOMPARE(answerer.seen(), QStringList { "KOV Vazuv|KovVazuv is already running." });
+    // The first one runs on, its log as it wrote it.
+    QCOMPARE(first.state(), QProcess::Running);
+    QCOMPARE(KOVTest::readFile(log), firstLog);
+    first.kill();
+    QVERIFY(first.waitForFinished(10000));
 }
 
 QTEST_MAIN(TestStartup)

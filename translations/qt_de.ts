@@ -9,6 +9,32 @@
     </message>
 </context>
 <context>
+    <name>KOV::Controllers::PackageController</name>
+    <message>
+        <source>The catalogue could not be read</source>
+        <translation>Der Katalog konnte nicht gelesen werden</translation>
+    </message>
+</context>
+<context>
+    <name>KOV::Controllers::PackageInstaller</name>
+    <message>
+        <source>Not enough disk space</source>
+        <translation>Nicht genügend Speicherplatz</translation>
+    </message>
+    <message>
+        <source>Cannot write to %1</source>
+        <translation>%1 ist nicht beschreibbar</translation>
+    </message>
+    <message>
+        <source>The archive is damaged</source>
+        <translation>Das Archiv ist beschädigt</translation>
+    </message>
+    <message>
+        <source>7-Zip was not found</source>
+        <translation>7-Zip wurde nicht gefunden</translation>
+    </message>
+</context>
+<context>
     <name>KOV::Dialogs::DiskSettingsWidget</name>
     <message>
         <source>Cache</source>
@@ -115,6 +141,14 @@ Die Anwendung muss neu gestartet werden. Fortfahren?</translation>
         <source>Application will now close. Restart the application for new setting to take effect.</source>
         <translation>Die Anwendung wird jetzt beendet. Starten Sie sie neu, damit die neuen Einstellungen wirksam werden.</translation>
     </message>
+    <message>
+        <source>Folder not changed</source>
+        <translation>Ordner nicht geändert</translation>
+    </message>
+    <message>
+        <source>The saved files in %1 could not be moved to %2. The folder was not changed.</source>
+        <translation>Die gesicherten Dateien in %1 konnten nicht nach %2 verschoben werden. Der Ordner wurde nicht geändert.</translation>
+    </message>
 </context>
 <context>
     <name>KOV::Models::Download</name>
@@ -136,6 +170,26 @@ Try closing the application after the installation is completed</source>
         <translation>Gerade läuft eine Installation.
 
 Bitte schließen Sie die Anwendung erst, wenn die Installation abgeschlossen ist</translation>
+    </message>
+    <message>
+        <source>Package records rebuilt</source>
+        <translation>Paketverzeichnis neu aufgebaut</translation>
+    </message>
+    <message>
+        <source>The record of installed packages could not be read. It was rebuilt from the X-Plane folder; the unreadable file was kept as %1.</source>
+        <translation>Das Verzeichnis der installierten Pakete konnte nicht gelesen werden. Es wurde aus dem X-Plane-Ordner neu aufgebaut; die unlesbare Datei wurde als %1 aufbewahrt.</translation>
+    </message>
+    <message>
+        <source>%1 could not be uninstalled; nothing was removed.</source>
+        <translation>%1 konnte nicht deinstalliert werden; es wurde nichts entfernt.</translation>
+    </message>
+    <message>
+        <source>These files could not be removed:</source>
+        <translation>Diese Dateien konnten nicht entfernt werden:</translation>
+    </message>
+    <message>
+        <source>Uninstall Error</source>
+        <translation>Fehler bei der Deinstallation</translation>
     </message>
 </context>
 <context>
@@ -440,6 +494,10 @@ Die Anwendung kann nicht fortfahren.</translation>
     <message>
         <source>Oops...this doesn&apos;t seem to be a XPlane installation folder.</source>
         <translation>Hoppla … das scheint kein X-Plane-Installationsordner zu sein.</translation>
+    </message>
+    <message>
+        <source>KovVazuv is already running.</source>
+        <translation>KovVazuv läuft bereits.</translation>
     </message>
 </context>
 <context>

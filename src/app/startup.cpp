@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QFont>
 #include <QFontDatabase>
+#include <QLockFile>
 #include <QMessageBox>
 #include <QMutex>
 #include <QMutexLocker>
@@ -20,9 +21,9 @@
 #include "controllers/applicationcontroller.h"
 #include "controllers/packagecontroller.h"
 #include "controllers/topbarcontroller.h"
-#include "ui/applicationwindow.h"
 #include "managers/downloadmanager.h"
 #include "models/package.h"
+#include "ui/applicationwindow.h"
 
 namespace KOV {
 
@@ -167,6 +168,17 @@ int runApplication(QApplication &application)
     application.setOrganizationName(QCoreApplication::translate("QObject", "Tarrowmere"));
     application.setApplicationName(QCoreApplication::translate("QObject", "KOV Vazuv"));
     QCoreApplication::processEvents();
+
+    // One program per data folder: two would overwrite each other's archives, records and log.
+    QLockFile lock(dataDir() + QStringLiteral("KovVazuv.lock"));
+    // A running first instance is never stale, however long it runs; a crashed one is found by its PID.
+    lock.setStaleLockTime(0);
+    if (!lock.tryLock(0)) {
+        QMessageBox::information(nullptr, QCoreApplication::translate("QObject", "KOV Vazuv"),
+                                 QCoreApplication::translate("QMessageBox", "KovVazuv is already running."),
+                                 QMessageBox::Ok);
+        return 0;
+    }
 
     QFile::remove(logFilePath());
     const MessageHandlerScope logScope;

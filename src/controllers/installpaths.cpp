@@ -71,6 +71,47 @@ bool removePath(const QString &path)
     return QFile::remove(path);
 }
 
+bool moveFolderContents(const QString &from, const QString &to)
+{
+    if (QDir::cleanPath(from) == QDir::cleanPath(to))
+        return true;
+    const QStringList names
+        = QDir(from).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString &name : names) {
+        const QFileInfo taken(to + QLatin1Char('/') + name);
+        if (taken.exists() || taken.isSymLink()) {
+            qCWarning(lcInstall) << "Cannot move saved files, the name is taken : " << taken.filePath();
+            return false;
+        }
+    }
+    if (!names.isEmpty() && !ensureDir(to, true))
+        return false;
+    QStringList moved;
+    for (const QString &name : names) {
+        const QString source = from + QLatin1Char('/') + name;
+        const QString target = to + QLatin1Char('/') + name;
+        // Another disk: copied, and the original goes only once the copy is whole.
+        bool done = QDir().rename(source, target);
+        if (!done && copyPath(source, target)) {
+            done = removePath(source);
+            if (!done)
+                removePath(target);
+        }
+        if (!done) {
+            qCWarning(lcInstall) << "Cannot move saved files : " << source << " to " << target;
+            for (const QString &back : qAsConst(moved)) {
+                const QString again = to + QLatin1Char('/') + back;
+                if (!QDir().rename(again, from + QLatin1Char('/') + back)
+                    && copyPath(again, from + QLatin1Char('/') + back))
+                    removePath(again);
+            }
+            return false;
+        }
+        moved << name;
+    }
+    return true;
+}
+
 qint64 pathSize(const QString &path)
 {
     const QFileInfo info(path);

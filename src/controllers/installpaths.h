@@ -15,6 +15,11 @@ QString entryKey(const QString &entry);
 bool copyPath(const QString &source, const QString &destination);
 /** Deletes a file, link (never what it points at) or folder tree; true when nothing is left. */
 bool removePath(const QString &path);
+/**
+ * Moves everything in `from` into `to`, all or nothing: false (and `from` as it was) when a name is taken
+ * in `to` or a move fails. `from` may be missing or empty.
+ */
+bool moveFolderContents(const QString &from, const QString &to);
 /** The bytes of a file or of every file below a folder. */
 qint64 pathSize(const QString &path);
 

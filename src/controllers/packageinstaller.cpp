@@ -19,11 +19,6 @@ using Models::Package;
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("KOV::Controllers::PackageInstaller", text);
-}
-
 InstallOutcome failure(const QString &reason)
 {
     qCWarning(lcInstall) << "Installation failed : " << reason;
@@ -69,15 +64,15 @@ QStringList keys(const QStringList &entries)
 QString extractionFailureReason(const QString &error, const QString &folder)
 {
     const QString diskReason = writeFailureReason(folder);
-    if (diskReason == tr("Not enough disk space"))
+    if (diskReason == PackageInstaller::tr("Not enough disk space"))
         return diskReason;
     const QString lower = error.toLower();
     if (lower.contains(QLatin1String("no space")) || lower.contains(QLatin1String("not enough space")))
-        return tr("Not enough disk space");
+        return PackageInstaller::tr("Not enough disk space");
     if (lower.contains(QLatin1String("read-only")) || lower.contains(QLatin1String("permission denied"))
         || lower.contains(QLatin1String("can not open output file")))
         return diskReason;
-    return tr("The archive is damaged");
+    return PackageInstaller::tr("The archive is damaged");
 }
 
 // The existing folder that will hold the extract folder: the staging folder goes there, on its file system.

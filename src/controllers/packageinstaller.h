@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QSharedPointer>
 #include <QStringList>
 
@@ -34,6 +35,7 @@ struct InstallOutcome
  */
 class PackageInstaller final
 {
+    Q_DECLARE_TR_FUNCTIONS(KOV::Controllers::PackageInstaller)
 public:
     /**
      * Lists and checks the archive, checks the free space, saves preserved and backed-up files, unpacks into

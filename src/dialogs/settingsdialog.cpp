@@ -1,6 +1,7 @@
 #include "dialogs/settingsdialog.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QHBoxLayout>
 #include <QMessageBox>
 #include <QPushButton>
@@ -9,6 +10,7 @@
 
 #include "app/settings.h"
 #include "common/qtawesome.h"
+#include "controllers/installpaths.h"
 #include "controllers/packagecontroller.h"
 #include "dialogs/disksettingswidget.h"
 #include "dialogs/generalsettingswidget.h"
@@ -62,45 +64,58 @@ void SettingsDialog::apply()
     const Settings::Configuration &edited = m_settings->edited();
     const bool pathChange = current.installation.value != edited.installation.value;
     const bool languageChange = current.language.value != edited.language.value;
+    const bool savedFilesMove
+        = current.preserve.value != edited.preserve.value || current.backup.value != edited.backup.value;
 
-    // Both end the program and delete the databases: never under a running installation.
-    if ((pathChange || languageChange) && m_packageController->isInstalling()) {
-        QMessageBox::information(this, tr("Installation in progress"),
-                                 tr("An installation is in progress.\n\nApply this change after it has finished."),
-                                 QMessageBox::Ok);
+    // These end the program, delete the databases or move saved files: never under a running installation.
+    if ((pathChange || languageChange || savedFilesMove) && m_packageController->isInstalling()) {
+        QMessageBox::information(
+            this, tr("Installation in progress"),
+            tr("An installation is in progress.\n\nApply this change after it has finished."),
+            QMessageBox::Ok);
         return;
     }
 
-    bool pathChanged = false;
-    if (pathChange) {
-        if (QMessageBox::warning(this, QString(),
-                                 tr("X-Plane path has been changed\n\nProceeding will reset cache & databases. Continue ?"),
-                                 QMessageBox::Yes | QMessageBox::No)
-            != QMessageBox::Yes)
-            return;
-        m_packageController->resetDatabase();
-        pathChanged = true;
+    // Every question first: the databases go only on the path that really quits.
+    if (pathChange
+        && QMessageBox::warning(
+               this, QString(),
+               tr("X-Plane path has been changed\n\nProceeding will reset cache & databases. Continue ?"),
+               QMessageBox::Yes | QMessageBox::No)
+               != QMessageBox::Yes)
+        return;
+    if (languageChange
+        && QMessageBox::warning(this, QString(),
+                                tr("Language has been changed\n\nApplication restart neeeded. Continue ?"),
+                                QMessageBox::Yes | QMessageBox::No)
+               != QMessageBox::Yes)
+        return;
+
+    // The saved originals follow their folder, or the folder does not change.
+    const QPair<QString, QString> moves[] = { { current.preserve.value, edited.preserve.value },
+                                              { current.backup.value, edited.backup.value } };
+    for (const auto &move : moves) {
+        if (move.first == move.second || Controllers::moveFolderContents(move.first, move.second))
+            continue;
+        QMessageBox::critical(
+            this, tr("Folder not changed"),
+            tr("The saved files in %1 could not be moved to %2. The folder was not changed.")
+                .arg(QDir::toNativeSeparators(move.first), QDir::toNativeSeparators(move.second)),
+            QMessageBox::Ok);
+        return;
     }
 
-    if (!languageChange) {
+    if (!pathChange && !languageChange) {
         m_settings->commit();
-        if (!pathChanged) {
-            accept();
-            return;
-        }
-    } else {
-        if (QMessageBox::warning(this, QString(),
-                                 tr("Language has been changed\n\nApplication restart neeeded. Continue ?"),
-                                 QMessageBox::Yes | QMessageBox::No)
-            != QMessageBox::Yes)
-            return;
-        m_packageController->resetDatabase();
-        m_settings->commit();
+        accept();
+        return;
     }
-
-    QMessageBox::information(this, QString(),
-                             tr("Application will now close. Restart the application for new setting to take effect."),
-                             QMessageBox::Ok);
+    m_packageController->resetDatabase();
+    m_settings->commit();
+    QMessageBox::information(
+        this, QString(),
+        tr("Application will now close. Restart the application for new setting to take effect."),
+        QMessageBox::Ok);
     QCoreApplication::quit();
     accept();
 }
