@@ -44,6 +44,7 @@ private slots:
     void failingExtractionLeavesOldVersion();
     void uninstallThatCannotFinishChangesNothing();
     void reinstallOverExistingFiles();
+    void preservedFolderComesBackWhole();
     void entriesOutsideAreRefused_data();
     void entriesOutsideAreRefused();
     void extractFolderOutsideFailsFirst();
@@ -194,6 +195,36 @@ void TestFileOperations::uninstallThatCannotFinishChangesNothing()
     QCOMPARE(KOVTest::readFile(m_home->path() + "/backup/" + earthFile), QByteArray("X-Plane's own earth"));
     QCOMPARE(QDir(xp()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList({ "Resources", "X-Plane-x86_64" }));
+}
+
+void TestFileOperations::preservedFolderComesBackWhole()
+{
+    const QString profiles = QStringLiteral("Resources/plugins/Tool/profiles");
+    auto two = makeVersion("2.0.0", "", { profiles }, {}, { QStringLiteral("Resources/plugins/Tool") });
+    auto one = makeVersion("1.0.0", "", { profiles }, {}, { QStringLiteral("Resources/plugins/Tool") });
+    m_package->setVersions({ two, one });
+    const QString first = archive("tool-1.7z", { { profiles + "/default.prf", "shipped 1" },
+                                                 { "Resources/plugins/Tool/tool.xpl", "tool 1" } });
+    QVERIFY(PackageInstaller::install(m_package, "1.0.0", first, context(one)).done);
+    QVERIFY(KOVTest::writeFile(xp(profiles + "/default.prf"), "the user's default"));
+    QVERIFY(KOVTest::writeFile(xp(profiles + "/mine/cessna.prf"), "the user's own profile"));
+
+    // A damaged update leaves the folder as it was, and saves nothing.
+    const QString broken = m_home->path() + "/cache/broken.7z";
+    QVERIFY(KOVTest::writeFile(broken, "not an archive"));
+    QVERIFY(!PackageInstaller::install(m_package, "2.0.0", broken, context(one)).done);
+    QVERIFY(!QFileInfo::exists(m_home->path() + "/preserve/" + profiles));
+
+    const QString second = archive("tool-2.7z", { { profiles + "/default.prf", "shipped 2" },
+                                                  { profiles + "/new.prf", "shipped 2" },
+                                                  { "Resources/plugins/Tool/tool.xpl", "tool 2" } });
+    QVERIFY(PackageInstaller::install(m_package, "2.0.0", second, context(one)).done);
+    // The user's folder replaces the archive's, with everything in it.
+    QCOMPARE(KOVTest::readFile(xp(profiles + "/default.prf")), QByteArray("the user's default"));
+    QCOMPARE(KOVTest::readFile(xp(profiles + "/mine/cessna.prf")), QByteArray("the user's own profile"));
+    QVERIFY(!QFileInfo::exists(xp(profiles + "/new.prf")));
+    QCOMPARE(KOVTest::readFile(xp("Resources/plugins/Tool/tool.xpl")), QByteArray("tool 2"));
+    QVERIFY(!QFileInfo::exists(m_home->path() + "/preserve/" + profiles));
 }
 
 void TestFileOperations::reinstallOverExistingFiles()

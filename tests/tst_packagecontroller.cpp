@@ -58,6 +58,8 @@ private slots:
     void dependencyQueries_data();
     void dependencyQueries();
     void reloadDuringDownloadInstallsOnce();
+    void backupsOfBusyPackagesAreShared_data();
+    void backupsOfBusyPackagesAreShared();
 
 private:
     void addPackage(int id, const QString &type, const QVector<VersionPlan> &versions);
@@ -532,6 +534,35 @@ void TestPackageController::reloadDuringDownloadInstallsOnce()
     QCOMPARE(gets().size(), 1);
     QCOMPARE(m_installedOrder.count("10"), 2); // once for each object, from one installation
     QCOMPARE(row(10), qMakePair(QStringLiteral("1.0.0"), 1));
+}
+
+void TestPackageController::backupsOfBusyPackagesAreShared_data()
+{
+    QTest::addColumn<int>("otherState");
+    QTest::addColumn<bool>("shared");
+    // Installed in 1.0.0, which backs up nothing.
+    QTest::newRow("installed") << int(Package::INSTALLED) << false;
+    QTest::newRow("downloading") << int(Package::DOWNLOADING) << true;
+    QTest::newRow("installing") << int(Package::INSTALLING) << true;
+    QTest::newRow("preparing") << int(Package::PREPARING) << true;
+    QTest::newRow("available") << int(Package::AVAILABLE) << false;
+    QTest::newRow("failed download") << int(Package::DOWNLOAD_ERROR) << false;
+}
+
+void TestPackageController::backupsOfBusyPackagesAreShared()
+{
+    QFETCH(int, otherState);
+    QFETCH(bool, shared);
+    const QString earth = "Resources/default data/earth.dat";
+    addPackage(60, "PLUGIN", { { "1.0.0", "s1.7z", "Resources/plugins/S1", {}, {}, { earth }, {} } });
+    // Only its newer version backs the file up: a package on its way may bring any of its versions.
+    addPackage(61, "PLUGIN", { { "2.0.0", "s2.7z", "Resources/plugins/S2", {}, {}, { earth }, {} },
+                               { "1.0.0", "s2-1.7z", "Resources/plugins/S2", {}, {}, {}, {} } });
+    loadCatalogue();
+    m_controller->saveState(package(61), "1.0.0");
+    package(61)->setState(Package::State(otherState));
+    const QStringList sharedBackups = m_controller->fileContext(package(60)).sharedBackups;
+    QCOMPARE(sharedBackups.contains(earth), shared);
 }
 
 QTEST_MAIN(TestPackageController)
