@@ -79,6 +79,8 @@ private slots:
     void partialOfAnotherUrlIsNotContinued();
     void followsRedirect();
     void databaseCreatedAndRemoved();
+    void checksum_data();
+    void checksum();
 
 private:
     QSharedPointer<Download> start(const QString &path, bool resumable);
@@ -485,6 +487,55 @@ void TestDownloadManager::databaseCreatedAndRemoved()
     m_manager->removeDatabase();
     QVERIFY(!QFileInfo::exists(file));
     m_manager->removeDatabase();
+}
+
+void TestDownloadManager::checksum_data()
+{
+    QTest::addColumn<QString>("cached"); // what an earlier run left: "", "stale partial", "stale whole"
+    QTest::addColumn<bool>("rightSum");
+    QTest::addColumn<qint64>("sizeShift"); // added to the size the catalogue gives
+    QTest::addColumn<int>("gets");
+    QTest::addColumn<bool>("finishes");
+    QTest::newRow("fresh, matching") << "" << true << qint64(0) << 1 << true;
+    QTest::newRow("resumed onto another file's start") << "stale partial" << true << qint64(0) << 2 << true;
+    QTest::newRow("whole file of the same size, other bytes") << "stale whole" << true << qint64(0) << 1 << true;
+    QTest::newRow("wrong sum in the catalogue") << "" << false << qint64(0) << 2 << false;
+    QTest::newRow("wrong size in the catalogue") << "" << true << qint64(1) << 2 << false;
+}
+
+void TestDownloadManager::checksum()
+{
+    QFETCH(QString, cached);
+    QFETCH(bool, rightSum);
+    QFETCH(qint64, sizeShift);
+    QFETCH(int, gets);
+    QFETCH(bool, finishes);
+    const QString path = QStringLiteral("/files/archive.7z");
+    if (!cached.isEmpty()) {
+        // Recorded as this URL's file by an earlier run, then not what the server has now.
+        auto first = start(path, true);
+        Recorder recorder(first.data());
+        m_manager->add(first);
+        QVERIFY(waitFinished(recorder));
+        const QByteArray other = randomBytes(m_remote.size(), 2);
+        QVERIFY(KOVTest::writeFile(cacheFile("archive.7z"),
+                                   cached == "stale whole" ? other : other.left(1024 * 1024)));
+        m_server->clearRequests();
+    }
+    const QByteArray sum = QCryptographicHash::hash(rightSum ? m_remote : QByteArray("x"), QCryptographicHash::Sha256);
+    auto download = start(path, true);
+    download->setExpected(sum.toHex(), m_remote.size() + sizeShift);
+    Recorder recorder(download.data());
+    m_manager->add(download);
+    QVERIFY(waitFinished(recorder));
+
+    // A ranged GET is listed with its range.
+    QCOMPARE(m_server->requestLines().filter(QRegularExpression("^GET " + path)).size(), gets);
+    QCOMPARE(recorder.events.contains("error:Checksum mismatch"), !finishes);
+    if (finishes)
+        QCOMPARE(recorder.contentAtFinish, m_remote);
+    else
+        QVERIFY(!QFileInfo::exists(cacheFile("archive.7z")));
 }
 
 QTEST_MAIN(TestDownloadManager)

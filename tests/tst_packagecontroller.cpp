@@ -58,6 +58,7 @@ private slots:
     void dependencyQueries_data();
     void dependencyQueries();
     void reloadDuringDownloadInstallsOnce();
+    void checksumMismatchTouchesNothing();
     void backupsOfBusyPackagesAreShared_data();
     void backupsOfBusyPackagesAreShared();
 
@@ -563,6 +564,29 @@ void TestPackageController::backupsOfBusyPackagesAreShared()
     package(61)->setState(Package::State(otherState));
     const QStringList sharedBackups = m_controller->fileContext(package(60)).sharedBackups;
     QCOMPARE(sharedBackups.contains(earth), shared);
+}
+
+void TestPackageController::checksumMismatchTouchesNothing()
+{
+    addPackage(70, "PLUGIN", { { "1.0.0", "h.7z", "Resources/plugins/H", {}, {}, {}, { "Resources/plugins/H" } } });
+    serveArchive("h.7z", { { "h.xpl", "H" } });
+    // The catalogue describes another archive than the server has.
+    QJsonObject entry = m_catalogue.last().toObject();
+    QJsonArray versions = entry.value("versions").toArray();
+    QJsonObject version = versions.first().toObject();
+    version.insert("sha256", QString(64, QLatin1Char('0')));
+    versions.replace(0, version);
+    entry.insert("versions", versions);
+    m_catalogue.replace(m_catalogue.size() - 1, entry);
+    loadCatalogue();
+
+    QString wanted;
+    m_controller->installPackage(package(70), wanted);
+    QVERIFY(waitFor(70, Package::DOWNLOAD_ERROR));
+    QCOMPARE(package(70)->failureReason(), QStringLiteral("Checksum mismatch"));
+    // Fetched once more from zero, then given up; the X-Plane folder never saw it.
+    QCOMPARE(gets().count(QStringLiteral("GET /h.7z")), 2);
+    QVERIFY(!QFileInfo::exists(xp("Resources/plugins/H")));
 }
 
 QTEST_MAIN(TestPackageController)

@@ -156,6 +156,10 @@ Die Anwendung muss neu gestartet werden. Fortfahren?</translation>
         <source>Server Error</source>
         <translation>Serverfehler</translation>
     </message>
+    <message>
+        <source>Checksum mismatch</source>
+        <translation>Prüfsumme stimmt nicht überein</translation>
+    </message>
 </context>
 <context>
     <name>KOV::Ui::ApplicationWindow</name>

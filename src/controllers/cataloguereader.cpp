@@ -41,6 +41,9 @@ QSharedPointer<PackageVersion> parseVersion(const QJsonObject &object)
     auto version = QSharedPointer<PackageVersion>::create();
     version->version = jsonString(object.value(QStringLiteral("version")));
     version->link = jsonString(object.value(QStringLiteral("link")));
+    version->sha256 = jsonString(object.value(QStringLiteral("sha256"))).toLower();
+    const double size = object.value(QStringLiteral("size")).toDouble();
+    version->size = size > 0 && size < 9e15 ? qint64(size) : 0;
     version->depends = jsonStrings(object.value(QStringLiteral("depends")));
     version->log = jsonStrings(object.value(QStringLiteral("log")));
     const QJsonObject install = object.value(QStringLiteral("install")).toObject();

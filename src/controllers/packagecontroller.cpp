@@ -85,8 +85,10 @@ void PackageController::installPackage(const QSharedPointer<Package> &package, Q
         m_keptVersion.insert(package->id(), installedVersion(package));
 
     QSharedPointer<Models::Download> download = m_downloadManager->find(target->link);
-    if (!download)
+    if (!download) {
         download = QSharedPointer<Models::Download>::create(target->link, true);
+        download->setExpected(target->sha256.toLatin1(), target->size);
+    }
     const QString resolved = version;
     PackageDownload::attach(
         download, package,

@@ -6,6 +6,7 @@
 #include <QSqlDatabase>
 #include <QVector>
 
+class QCryptographicHash;
 class QNetworkAccessManager;
 class QUrl;
 
@@ -48,6 +49,9 @@ private:
     void failOnDisk(Transfer &transfer);
     void finishTransfer(const QSharedPointer<Transfer> &transfer);
     void finish(const QSharedPointer<Models::Download> &download);
+    static bool isExpected(const Models::Download &download, qint64 size, const QByteArray &sha256);
+    static void hashFile(const QString &path, QCryptographicHash &hash);
+    void restartOrFail(const QSharedPointer<Models::Download> &download);
     bool ownsFile(const QUrl &url) const;
     void claimFile(const QUrl &url, bool keepRecord);
 

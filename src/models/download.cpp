@@ -68,6 +68,19 @@ void Download::raiseDiskError(const QString &reason)
     emit error(reason);
 }
 
+void Download::setExpected(const QByteArray &sha256, qint64 size)
+{
+    m_expectedSha256 = sha256.toLower();
+    m_expectedSize = size;
+}
+
+void Download::raiseChecksumError()
+{
+    m_failureReason = tr("Checksum mismatch");
+    qCWarning(lcDownload) << "Download Error - " << m_request.url().toString() << " : " << m_failureReason;
+    emit error(m_failureReason);
+}
+
 void Download::raiseError(const QString &message)
 {
     qCWarning(lcDownload) << (m_process == CHECKING ? "Header Error - " : "Download Error - ")

@@ -39,9 +39,20 @@ public:
 
     void notifyState();
     void raiseError(const QString &message);
+    /** The archive that arrived is not the one the catalogue describes. */
+    void raiseChecksumError();
     /** The cache folder failed (full, read-only): the reason is the user's, not the server's. */
     void raiseDiskError(const QString &reason);
     QString failureReason() const { return m_failureReason; }
+
+    /** What the catalogue says of the archive: its SHA-256 (hex) and size; empty and 0 when it says nothing.
+     */
+    void setExpected(const QByteArray &sha256, qint64 size);
+    QByteArray expectedSha256() const { return m_expectedSha256; }
+    qint64 expectedSize() const { return m_expectedSize; }
+    /** Whether the one fresh start after a mismatch was used. */
+    bool isRetried() const { return m_retried; }
+    void setRetried() { m_retried = true; }
 
 signals:
     void fileSize(qlonglong size);
@@ -60,6 +71,9 @@ private:
     qlonglong m_currentSize = 0;
     bool m_resumable;
     QString m_failureReason;
+    QByteArray m_expectedSha256;
+    qint64 m_expectedSize = 0;
+    bool m_retried = false;
 };
 
 } // namespace KOV::Models

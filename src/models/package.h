@@ -25,6 +25,9 @@ struct PackageVersion
 {
     QString version;
     QString link;
+    /** The archive's SHA-256 in hex and its size in bytes, when the catalogue gives them. */
+    QString sha256;
+    qint64 size = 0;
     QStringList depends;
     QSharedPointer<InstallInstructions> install;
     QSharedPointer<UninstallInstructions> uninstall;

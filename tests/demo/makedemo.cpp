@@ -1,5 +1,6 @@
 // Makes the demo: a catalogue of packages with real 7z archives, icons and banners drawn here,
 // a stand-in X-Plane folder, and a settings file that points the program at both.
+#include <QCryptographicHash>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFile>
@@ -192,9 +193,14 @@ int main(int argc, char *argv[])
                 remove << package.folder;
             else
                 remove << QStringLiteral("Resources/plugins/HDRunways") << package.backup;
+            QFile packed(served + "/" + archive);
+            packed.open(QIODevice::ReadOnly);
+            const QByteArray sha256 = QCryptographicHash::hash(packed.readAll(), QCryptographicHash::Sha256).toHex();
             versions.append(QJsonObject {
                 { "version", version.version },
                 { "link", base + archive },
+                { "sha256", QString::fromLatin1(sha256) },
+                { "size", double(packed.size()) },
                 { "depends", QJsonArray::fromStringList(version.depends) },
                 { "log", QJsonArray::fromStringList(version.log) },
                 { "install", QJsonObject { { "extract", package.folder },
