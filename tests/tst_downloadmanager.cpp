@@ -79,6 +79,8 @@ private slots:
     void partialOfAnotherUrlIsNotContinued();
     void followsRedirect();
     void databaseCreatedAndRemoved();
+    void replacedOnServer_data();
+    void replacedOnServer();
     void checksum_data();
     void checksum();
 
@@ -211,6 +213,7 @@ void TestDownloadManager::resume()
     behaviour.ignoreRange = quirk == 1;
     behaviour.omitContentLength = quirk == 2;
     behaviour.omitLastModified = quirk == 3;
+    behaviour.omitETag = quirk == 3;
     behaviour.rangeStartShift = quirk == 4 ? 4096 : 0;
     m_server->setBehaviour(QStringLiteral("/files/archive.7z"), behaviour);
 
@@ -297,6 +300,7 @@ void TestDownloadManager::errorStatus()
         QVERIFY(waitFinished(recorder));
         QVERIFY(KOVTest::writeFile(cacheFile("archive.7z"), before));
     }
+    m_server->clearRequests();
     HttpServer::Behaviour behaviour;
     behaviour.errorStatus = 503;
     m_server->setBehaviour(path, behaviour);
@@ -314,8 +318,10 @@ void TestDownloadManager::errorStatus()
     if (!before.isEmpty())
         QCOMPARE(KOVTest::readFile(cacheFile("archive.7z")), before);
     QVERIFY(log.contains(QStringLiteral("Network Error : ")));
-    QVERIFY(log.contains(QStringLiteral("Download Error -  \"%1\"").arg(m_server->url(path))));
+    // A failed HEAD ends the download: no GET follows it in the background.
+    QCOMPARE(log.contains(QStringLiteral("Download Error -  \"%1\"").arg(m_server->url(path))), !resumable);
     QCOMPARE(log.contains(QStringLiteral("Header Error - ")), resumable);
+    QCOMPARE(m_server->requestLines().filter(QRegularExpression("^GET ")).size(), resumable ? 0 : 1);
 }
 
 void TestDownloadManager::droppedConnectionResumesLater()
@@ -536,6 +542,55 @@ void TestDownloadManager::checksum()
         QCOMPARE(recorder.contentAtFinish, m_remote);
     else
         QVERIFY(!QFileInfo::exists(cacheFile("archive.7z")));
+}
+
+void TestDownloadManager::replacedOnServer_data()
+{
+    QTest::addColumn<int>("newSize");
+    QTest::addColumn<bool>("headRefused");
+    QTest::addColumn<bool>("etag"); // without it the server's Last-Modified stays the same
+    QTest::addColumn<bool>("withSum");
+    QTest::newRow("same size") << 3 * 1024 * 1024 << false << true << false;
+    QTest::newRow("other size") << 2 * 1024 * 1024 + 17 << false << true << false;
+    QTest::newRow("HEAD refused, same size") << 3 * 1024 * 1024 << true << true << false;
+    QTest::newRow("HEAD refused, other size") << 4 * 1024 * 1024 << true << true << false;
+    QTest::newRow("validator unchanged, caught by the sum") << 3 * 1024 * 1024 << false << false << true;
+}
+
+void TestDownloadManager::replacedOnServer()
+{
+    QFETCH(int, newSize);
+    QFETCH(bool, headRefused);
+    QFETCH(bool, etag);
+    QFETCH(bool, withSum);
+    const QString path = QStringLiteral("/files/archive.7z");
+    HttpServer::Behaviour behaviour;
+    behaviour.omitETag = !etag;
+    m_server->setBehaviour(path, behaviour);
+    {
+        auto first = start(path, true);
+        Recorder recorder(first.data());
+        m_manager->add(first);
+        QVERIFY(waitFinished(recorder));
+    }
+    // A run broke off after a third, and the server got a new file before the next one.
+    QFile file(cacheFile("archive.7z"));
+    QVERIFY(file.resize(1024 * 1024));
+    const QByteArray replaced = randomBytes(newSize, 3);
+    m_server->addFile(path, replaced);
+    behaviour.headStatus = headRefused ? 405 : 0;
+    m_server->setBehaviour(path, behaviour);
+    m_server->clearRequests();
+
+    auto download = start(path, true);
+    if (withSum)
+        download->setExpected(QCryptographicHash::hash(replaced, QCryptographicHash::Sha256).toHex(), newSize);
+    Recorder recorder(download.data());
+    m_manager->add(download);
+    QVERIFY(waitFinished(recorder));
+    // Never a file that mixes the two.
+    QCOMPARE(recorder.contentAtFinish, replaced);
+    QVERIFY2(!recorder.events.join(' ').contains("error:"), qPrintable(recorder.events.join(' ')));
 }
 
 QTEST_MAIN(TestDownloadManager)

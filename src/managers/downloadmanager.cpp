@@ -35,6 +35,13 @@ qint64 contentRangeStart(const QByteArray &header)
     return match.hasMatch() ? match.captured(1).toLongLong() : -1;
 }
 
+// The total of a "bytes first-last/total" Content-Range, or 0 when it is not given.
+qint64 contentRangeTotal(const QByteArray &header)
+{
+    const int slash = header.lastIndexOf('/');
+    return slash < 0 ? 0 : qMax<qint64>(0, header.mid(slash + 1).trimmed().toLongLong());
+}
+
 } // namespace
 
 struct DownloadManager::Transfer
@@ -84,10 +91,19 @@ void DownloadManager::openDatabase()
                        "CURRENT_TIMESTAMP);"));
     if (!execLogged(query))
         return;
-    QSqlQuery owners(QStringLiteral("SELECT url FROM downloads"), m_database);
+    // Files of older runs have no validator column: added, their rows resume as before.
+    QSqlQuery columns(QStringLiteral("PRAGMA table_info(downloads)"), m_database);
+    bool hasValidator = false;
+    while (columns.next())
+        hasValidator = hasValidator || columns.value(1).toString() == QLatin1String("validator");
+    columns.finish();
+    if (!hasValidator)
+        execLogged(query, QStringLiteral("ALTER TABLE downloads ADD COLUMN validator TEXT"));
+    QSqlQuery owners(QStringLiteral("SELECT url, validator FROM downloads"), m_database);
     while (owners.next()) {
         const QString url = owners.value(0).toString();
         m_owners.insert(Download::fileNameForUrl(QUrl(url, QUrl::TolerantMode)), url);
+        m_validators.insert(url, owners.value(1).toByteArray());
     }
 }
 
@@ -164,6 +180,7 @@ void DownloadManager::claimFile(const QUrl &url, bool keepRecord)
         remove.prepare(QStringLiteral("DELETE FROM downloads WHERE url = :url"));
         remove.bindValue(QStringLiteral(":url"), *owner);
         execLogged(remove);
+        m_validators.remove(*owner);
         m_owners.remove(name);
     }
     // Only files worth continuing are recorded: a catalogue or an image is fetched afresh anyway.
@@ -174,27 +191,66 @@ void DownloadManager::claimFile(const QUrl &url, bool keepRecord)
     insert.bindValue(QStringLiteral(":url"), writer);
     if (execLogged(insert))
         m_owners.insert(name, writer);
+    m_validators.remove(writer);
+}
+
+QByteArray DownloadManager::validatorOf(const QNetworkReply &reply)
+{
+    // A weak ETag may stay the same for other bytes: it cannot vouch for a byte range.
+    const QByteArray etag = reply.rawHeader("ETag");
+    if (!etag.isEmpty() && !etag.startsWith("W/"))
+        return etag;
+    return reply.rawHeader("Last-Modified");
+}
+
+void DownloadManager::resumeFrom(const QSharedPointer<Download> &download, qint64 size)
+{
+    download->request().setRawHeader("Range", "bytes=" + QByteArray::number(size) + '-');
+    // The server sends the rest only of the file it had then, else the whole file anew.
+    download->request().setRawHeader("If-Range", m_validators.value(download->request().url().toString()));
 }
 
 void DownloadManager::checkSize(const QSharedPointer<Download> &download)
 {
     download->setProcess(Download::CHECKING);
     QNetworkReply *reply = m_network->head(download->request());
-    connect(reply, &QNetworkReply::errorOccurred, this, [download, reply](QNetworkReply::NetworkError) {
-        qCWarning(lcDownload) << "Network Error : " << reply->errorString();
-        download->raiseError(reply->errorString());
-    });
     connect(reply, &QNetworkReply::finished, this, [this, download, reply] {
         reply->deleteLater();
         const QString path = download->path();
-        const QFileInfo local(path);
+        const QString url = download->request().url().toString();
         // A partial file is only continued by the URL that wrote it.
-        if (local.exists() && !ownsFile(download->request().url()))
+        if (QFileInfo::exists(path) && !ownsFile(download->request().url()))
             QFile::remove(path);
+        const QByteArray stored = m_validators.value(url);
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+
+        if (reply->error() != QNetworkReply::NoError) {
+            // A server that does not do HEAD: the GET and its Content-Range decide instead.
+            if (status == 405 || status == 501) {
+                qCWarning(lcDownload) << "HEAD refused (" << status << "), asking with GET : " << url;
+                const QFileInfo file(path);
+                if (file.isFile() && file.size() > 0 && !stored.isEmpty())
+                    resumeFrom(download, file.size());
+                else
+                    QFile::remove(path);
+                transfer(download);
+                return;
+            }
+            // No GET after a failed HEAD: the error is the end of this download.
+            qCWarning(lcDownload) << "Network Error : " << reply->errorString();
+            download->raiseError(reply->errorString());
+            finish(download);
+            return;
+        }
 
         // An error page carries a length too, but not the archive's.
-        const bool known = reply->error() == QNetworkReply::NoError && reply->hasRawHeader("Content-Length")
-                           && reply->hasRawHeader("Last-Modified");
+        const QByteArray validator = validatorOf(*reply);
+        const bool known = reply->hasRawHeader("Content-Length") && !validator.isEmpty();
+        // Another file on the server than the one the partial file began: never continued.
+        if (QFileInfo::exists(path) && !stored.isEmpty() && !validator.isEmpty() && stored != validator) {
+            qCWarning(lcDownload) << "The file changed on the server, starting afresh : " << url;
+            QFile::remove(path);
+        }
         if (known) {
             const qlonglong remote = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
             download->setFileSize(remote);
@@ -211,9 +267,9 @@ void DownloadManager::checkSize(const QSharedPointer<Download> &download)
                         restartOrFail(download);
                     return;
                 }
+                // Rows of older runs have no validator: they resume as they always did.
                 if (file.size() < remote)
-                    download->request().setRawHeader("Range",
-                                                     "bytes=" + QByteArray::number(file.size()) + '-');
+                    resumeFrom(download, file.size());
                 else
                     QFile::remove(path);
             }
@@ -245,7 +301,9 @@ void DownloadManager::transfer(const QSharedPointer<Download> &download)
             || state->reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() >= 400)
             return;
         Download &download = *state->download;
-        if (download.fileSize() == 0)
+        // The length of a 206 is what is left, not the file's: Content-Range gives that.
+        if (download.fileSize() == 0
+            && state->reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() != 206)
             download.setFileSize(total);
         const qlonglong onDisk
             = state->file->isOpen() ? state->file->size() : QFileInfo(download.path()).size();
@@ -273,6 +331,8 @@ void DownloadManager::writeAvailable(Transfer &transfer)
             const qint64 start = contentRangeStart(reply->rawHeader("Content-Range"));
             if (transfer.rangeStart >= 0 && start == transfer.rangeStart) {
                 transfer.mode = Transfer::Append;
+                if (transfer.download->fileSize() == 0)
+                    transfer.download->setFileSize(contentRangeTotal(reply->rawHeader("Content-Range")));
             } else {
                 transfer.mode = Transfer::Discard;
                 transfer.failed = true;
@@ -286,6 +346,8 @@ void DownloadManager::writeAvailable(Transfer &transfer)
         } else {
             transfer.mode = Transfer::Replace;
         }
+        if (transfer.mode != Transfer::Discard && transfer.download->isResumable())
+            recordValidator(transfer.download->request().url().toString(), validatorOf(*reply));
     }
 
     if (transfer.mode == Transfer::Discard) {
@@ -357,6 +419,18 @@ void DownloadManager::finishTransfer(const QSharedPointer<Transfer> &transfer)
     finish(transfer->download);
 }
 
+void DownloadManager::recordValidator(const QString &url, const QByteArray &validator)
+{
+    if (!m_database.isOpen() || m_validators.value(url) == validator)
+        return;
+    QSqlQuery update(m_database);
+    update.prepare(QStringLiteral("UPDATE downloads SET validator = :validator WHERE url = :url"));
+    update.bindValue(QStringLiteral(":validator"), QString::fromLatin1(validator));
+    update.bindValue(QStringLiteral(":url"), url);
+    if (execLogged(update))
+        m_validators.insert(url, validator);
+}
+
 bool DownloadManager::isExpected(const Download &download, qint64 size, const QByteArray &sha256)
 {
     if (download.expectedSize() > 0 && size != download.expectedSize())
@@ -379,6 +453,7 @@ void DownloadManager::restartOrFail(const QSharedPointer<Download> &download)
     if (!download->isRetried()) {
         download->setRetried();
         download->request().setRawHeader("Range", QByteArray());
+        download->request().setRawHeader("If-Range", QByteArray());
         transfer(download);
         return;
     }

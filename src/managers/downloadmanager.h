@@ -8,6 +8,7 @@
 
 class QCryptographicHash;
 class QNetworkAccessManager;
+class QNetworkReply;
 class QUrl;
 
 namespace KOV {
@@ -52,6 +53,10 @@ private:
     static bool isExpected(const Models::Download &download, qint64 size, const QByteArray &sha256);
     static void hashFile(const QString &path, QCryptographicHash &hash);
     void restartOrFail(const QSharedPointer<Models::Download> &download);
+    /** What tells one version of a remote file from another: a strong ETag, else Last-Modified. */
+    static QByteArray validatorOf(const QNetworkReply &reply);
+    void recordValidator(const QString &url, const QByteArray &validator);
+    void resumeFrom(const QSharedPointer<Models::Download> &download, qint64 size);
     bool ownsFile(const QUrl &url) const;
     void claimFile(const QUrl &url, bool keepRecord);
 
@@ -62,6 +67,8 @@ private:
     QSqlDatabase m_database;
     // Cache file name -> the URL that wrote it, as recorded in the downloads table.
     QHash<QString, QString> m_owners;
+    // URL -> the validator of the file it wrote, for If-Range and the HEAD comparison.
+    QHash<QString, QByteArray> m_validators;
 };
 
 } // namespace KOV::Managers

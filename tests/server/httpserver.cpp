@@ -1,5 +1,6 @@
 #include "httpserver.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
@@ -205,8 +206,10 @@ void HttpServer::respond(Connection *connection, const QByteArray &method, const
     QDateTime modified = QDateTime(QDate(2026, 7, 1), QTime(10, 0), Qt::UTC);
     const auto memory = m_memoryFiles.constFind(path);
     std::unique_ptr<QFile> file;
+    QByteArray etag;
     if (memory != m_memoryFiles.constEnd()) {
         size = memory->size();
+        etag = '"' + QCryptographicHash::hash(*memory, QCryptographicHash::Sha1).toHex().left(16) + '"';
     } else if (!m_root.isEmpty() && !path.contains(QStringLiteral(".."))) {
         const QFileInfo info(m_root + path);
         if (info.isFile()) {
@@ -214,6 +217,8 @@ void HttpServer::respond(Connection *connection, const QByteArray &method, const
             if (file->open(QIODevice::ReadOnly)) {
                 size = info.size();
                 modified = info.lastModified();
+                etag = '"' + QByteArray::number(modified.toMSecsSinceEpoch(), 16) + '-'
+                       + QByteArray::number(size, 16) + '"';
             }
         }
     }
@@ -225,7 +230,11 @@ void HttpServer::respond(Connection *connection, const QByteArray &method, const
     qint64 start = 0;
     int status = 200;
     const QByteArray range = headers.value("range");
-    if (!head && range.startsWith("bytes=") && range.endsWith('-') && !behaviour.ignoreRange) {
+    // A range only for the file the client names; another one goes out whole.
+    const QByteArray ifRange = headers.value("if-range");
+    const bool sameFile = ifRange.isEmpty() || (!behaviour.omitETag && ifRange == etag)
+                          || (!behaviour.omitLastModified && ifRange == httpDate(modified));
+    if (!head && range.startsWith("bytes=") && range.endsWith('-') && !behaviour.ignoreRange && sameFile) {
         bool ok = false;
         start = range.mid(6, range.size() - 7).toLongLong(&ok);
         if (behaviour.rangeStatus > 0 || !ok || start >= size) {
@@ -241,6 +250,8 @@ void HttpServer::respond(Connection *connection, const QByteArray &method, const
     response += "Content-Type: application/octet-stream\r\nAccept-Ranges: bytes\r\n";
     if (!behaviour.omitLastModified)
         response += "Last-Modified: " + httpDate(modified) + "\r\n";
+    if (!behaviour.omitETag)
+        response += "ETag: " + etag + "\r\n";
     if (status == 206) {
         response += "Content-Range: bytes " + QByteArray::number(start) + '-' + QByteArray::number(size - 1) + '/'
                     + QByteArray::number(size) + "\r\n";

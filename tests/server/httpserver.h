@@ -24,6 +24,7 @@ public:
     {
         bool omitContentLength = false; // also on GET: the body then ends with the connection
         bool omitLastModified = false;
+        bool omitETag = false;
         bool ignoreRange = false; // a ranged GET gets the whole file with 200
         qint64 rangeStartShift = 0; // a ranged GET gets a 206 that starts this many bytes off
         int headStatus = 0; // answer HEAD with this status instead
