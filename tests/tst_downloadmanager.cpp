@@ -1,9 +1,12 @@
-#include <QtTest>
-
 #include <QNetworkAccessManager>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QtTest>
 
 #include "app/settings.h"
 #include "httpserver.h"
@@ -31,11 +34,14 @@ class Recorder final : public QObject
 public:
     explicit Recorder(Download *download)
     {
-        connect(download, QOverload<qlonglong>::of(&Download::fileSize), this, [this](qlonglong size) { events << QStringLiteral("size:%1").arg(size); });
-        connect(download, QOverload<qlonglong>::of(&Download::currentSize), this, [this](qlonglong size) { current << size; });
+        connect(download, QOverload<qlonglong>::of(&Download::fileSize), this,
+                [this](qlonglong size) { events << QStringLiteral("size:%1").arg(size); });
+        connect(download, QOverload<qlonglong>::of(&Download::currentSize), this,
+                [this](qlonglong size) { current << size; });
         connect(download, &Download::error, this, [this](const QString &text) { events << "error:" + text; });
         connect(download, &Download::processChanged, this, [this](Download::Process process) {
-            events << "process:" + QString::fromLatin1(QMetaEnum::fromType<Download::Process>().valueToKey(process));
+            events << "process:"
+                          + QString::fromLatin1(QMetaEnum::fromType<Download::Process>().valueToKey(process));
         });
         connect(download, &Download::finished, this, [this](const QString &path) {
             events << QStringLiteral("finished");
@@ -52,6 +58,67 @@ public:
     int finishedCount = 0;
 };
 
+/** nginx on a free loopback port, serving `root`, for as long as it lives; optionally refusing HEAD. */
+class Nginx
+{
+public:
+    Nginx(const QString &root, bool refuseHead)
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        m_port = probe.serverPort();
+        probe.close();
+        const QString prefix = m_dir.path();
+        const QString head = refuseHead ? "if ($request_method = HEAD) { return 405; }" : "";
+        KOVTest::writeFile(
+            prefix + "/nginx.conf",
+            QStringLiteral(
+                "daemon off; master_process off; pid \"%1/nginx.pid\"; error_log \"%1/error.log\";\n"
+                "events {}\nhttp { access_log off;\n"
+                "client_body_temp_path \"%1/body\"; proxy_temp_path \"%1/proxy\";\n"
+                "server { listen 127.0.0.1:%2; root \"%3\"; location / { %4 } } }\n")
+                .arg(prefix)
+                .arg(m_port)
+                .arg(root, head)
+                .toUtf8());
+        m_process.start(QStringLiteral("/usr/sbin/nginx"), { "-p", prefix, "-c", prefix + "/nginx.conf" });
+        m_process.waitForStarted(5000);
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < 10000 && m_process.state() == QProcess::Running) {
+            QTcpSocket socket;
+            socket.connectToHost(QHostAddress::LocalHost, m_port);
+            if (socket.waitForConnected(200)) {
+                m_running = true;
+                break;
+            }
+            QTest::qWait(50);
+        }
+    }
+    ~Nginx()
+    {
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000))
+            m_process.kill();
+    }
+    Q_DISABLE_COPY_MOVE(Nginx)
+
+    bool isRunning() const { return m_running; }
+    QByteArray errors()
+    {
+        return m_process.readAllStandardError() + KOVTest::readFile(m_dir.path() + "/error.log");
+    }
+    QString url(const QString &path) const
+    {
+        return QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path);
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    quint16 m_port = 0;
+    bool m_running = false;
+};
 
 } // namespace
 
@@ -81,6 +148,8 @@ private slots:
     void databaseCreatedAndRemoved();
     void replacedOnServer_data();
     void replacedOnServer();
+    void realServerReplacedFile_data();
+    void realServerReplacedFile();
     void checksum_data();
     void checksum();
 
@@ -106,7 +175,8 @@ void TestDownloadManager::init()
     m_settings = QSharedPointer<KOV::Settings>::create();
     m_settings->edited().cache.value = m_cache + QLatin1Char('/');
     m_settings->commit();
-    m_manager = QSharedPointer<DownloadManager>::create(m_settings, QSharedPointer<QNetworkAccessManager>::create());
+    m_manager = QSharedPointer<DownloadManager>::create(m_settings,
+                                                        QSharedPointer<QNetworkAccessManager>::create());
     m_server.reset(new HttpServer);
     QVERIFY(m_server->listen());
     m_remote = randomBytes(3 * 1024 * 1024, 1);
@@ -139,12 +209,18 @@ void TestDownloadManager::fileNameRule_data()
 {
     QTest::addColumn<QString>("url");
     QTest::addColumn<QString>("name");
-    QTest::newRow("plain") << "http://host/a/b/archive.7z" << "archive.7z";
-    QTest::newRow("ends in a slash") << "http://host/a/b/" << "download";
-    QTest::newRow("no path") << "http://host" << "download";
-    QTest::newRow("encoded blank") << "http://host/x/my%20plugin.7z" << "my plugin.7z";
-    QTest::newRow("query left out") << "http://host/get/file.zip?id=4" << "file.zip";
-    QTest::newRow("download endpoint") << "http://host/packages/12/download" << "download";
+    QTest::newRow("plain") << "http://host/a/b/archive.7z"
+                           << "archive.7z";
+    QTest::newRow("ends in a slash") << "http://host/a/b/"
+                                     << "download";
+    QTest::newRow("no path") << "http://host"
+                             << "download";
+    QTest::newRow("encoded blank") << "http://host/x/my%20plugin.7z"
+                                   << "my plugin.7z";
+    QTest::newRow("query left out") << "http://host/get/file.zip?id=4"
+                                    << "file.zip";
+    QTest::newRow("download endpoint") << "http://host/packages/12/download"
+                                       << "download";
 }
 
 void TestDownloadManager::fileNameRule()
@@ -170,7 +246,8 @@ void TestDownloadManager::freshDownload()
     QCOMPARE(recorder.events.first(), QStringLiteral("process:CHECKING"));
     QCOMPARE(recorder.events.at(1), QStringLiteral("size:%1").arg(m_remote.size()));
     QCOMPARE(recorder.events.at(2), QStringLiteral("process:DOWNLOADING"));
-    QCOMPARE(recorder.events.mid(recorder.events.size() - 2), QStringList({ "process:FINISHED", "finished" }));
+    QCOMPARE(recorder.events.mid(recorder.events.size() - 2),
+             QStringList({ "process:FINISHED", "finished" }));
     QVERIFY(!recorder.events.join(';').contains("error"));
     QCOMPARE(recorder.current.last(), qlonglong(m_remote.size()));
     QVERIFY(m_manager->find(m_server->url("/files/archive.7z")).isNull());
@@ -182,12 +259,15 @@ void TestDownloadManager::resume_data()
     QTest::addColumn<QString>("expectedGet");
     QTest::addColumn<bool>("expectError");
     QTest::addColumn<bool>("endsWithRemote");
-    // 0 none, 1 ignores Range, 2 HEAD without Content-Length, 3 HEAD without Last-Modified, 4 206 from elsewhere
+    // 0 none, 1 ignores Range, 2 HEAD without Content-Length, 3 HEAD without Last-Modified, 4 206 from
+    // elsewhere
     QTest::newRow("continues with Range") << 0 << "GET /files/archive.7z bytes=1048576-" << false << true;
-    QTest::newRow("200 to a ranged request replaces") << 1 << "GET /files/archive.7z bytes=1048576-" << false << true;
+    QTest::newRow("200 to a ranged request replaces")
+        << 1 << "GET /files/archive.7z bytes=1048576-" << false << true;
     QTest::newRow("no length: whole file") << 2 << "GET /files/archive.7z" << false << true;
     QTest::newRow("no date: whole file") << 3 << "GET /files/archive.7z" << false << true;
-    QTest::newRow("206 that does not continue") << 4 << "GET /files/archive.7z bytes=1048576-" << true << false;
+    QTest::newRow("206 that does not continue")
+        << 4 << "GET /files/archive.7z bytes=1048576-" << true << false;
 }
 
 void TestDownloadManager::resume()
@@ -249,8 +329,9 @@ void TestDownloadManager::completeFileNeedsNoTransfer()
     QVERIFY(waitFinished(recorder));
 
     QCOMPARE(m_server->requestLines(), QStringList({ "HEAD /files/archive.7z" }));
-    QCOMPARE(recorder.events, QStringList({ "process:CHECKING", QStringLiteral("size:%1").arg(m_remote.size()),
-                                            "process:FINISHED", "finished" }));
+    QCOMPARE(recorder.events,
+             QStringList({ "process:CHECKING", QStringLiteral("size:%1").arg(m_remote.size()),
+                           "process:FINISHED", "finished" }));
     QCOMPARE(recorder.finishedPath, m_cache + "//archive.7z");
     // Gone from the list at once: a later install creates a new download.
     QVERIFY(m_manager->find(m_server->url("/files/archive.7z")).isNull());
@@ -347,7 +428,8 @@ void TestDownloadManager::droppedConnectionResumesLater()
     Recorder recorder(second.data());
     m_manager->add(second);
     QVERIFY(waitFinished(recorder));
-    QCOMPARE(m_server->requestLines().value(1), QStringLiteral("GET %1 bytes=%2-").arg(path).arg(partial.size()));
+    QCOMPARE(m_server->requestLines().value(1),
+             QStringLiteral("GET %1 bytes=%2-").arg(path).arg(partial.size()));
     QCOMPARE(KOVTest::readFile(cacheFile("archive.7z")), m_remote);
 }
 
@@ -486,7 +568,8 @@ void TestDownloadManager::databaseCreatedAndRemoved()
         QVERIFY(db.open());
         QSqlQuery query(QStringLiteral("SELECT sql FROM sqlite_master WHERE name = 'downloads'"), db);
         QVERIFY(query.next());
-        QVERIFY(query.value(0).toString().startsWith(QStringLiteral("CREATE TABLE downloads (id        INTEGER")));
+        QVERIFY(query.value(0).toString().startsWith(
+            QStringLiteral("CREATE TABLE downloads (id        INTEGER")));
         db.close();
     }
     QSqlDatabase::removeDatabase(QStringLiteral("inspect"));
@@ -504,7 +587,8 @@ void TestDownloadManager::checksum_data()
     QTest::addColumn<bool>("finishes");
     QTest::newRow("fresh, matching") << "" << true << qint64(0) << 1 << true;
     QTest::newRow("resumed onto another file's start") << "stale partial" << true << qint64(0) << 2 << true;
-    QTest::newRow("whole file of the same size, other bytes") << "stale whole" << true << qint64(0) << 1 << true;
+    QTest::newRow("whole file of the same size, other bytes")
+        << "stale whole" << true << qint64(0) << 1 << true;
     QTest::newRow("wrong sum in the catalogue") << "" << false << qint64(0) << 2 << false;
     QTest::newRow("wrong size in the catalogue") << "" << true << qint64(1) << 2 << false;
 }
@@ -528,7 +612,8 @@ void TestDownloadManager::checksum()
                                    cached == "stale whole" ? other : other.left(1024 * 1024)));
         m_server->clearRequests();
     }
-    const QByteArray sum = QCryptographicHash::hash(rightSum ? m_remote : QByteArray("x"), QCryptographicHash::Sha256);
+    const QByteArray sum
+        = QCryptographicHash::hash(rightSum ? m_remote : QByteArray("x"), QCryptographicHash::Sha256);
     auto download = start(path, true);
     download->setExpected(sum.toHex(), m_remote.size() + sizeShift);
     Recorder recorder(download.data());
@@ -584,11 +669,73 @@ void TestDownloadManager::replacedOnServer()
 
     auto download = start(path, true);
     if (withSum)
-        download->setExpected(QCryptographicHash::hash(replaced, QCryptographicHash::Sha256).toHex(), newSize);
+        download->setExpected(QCryptographicHash::hash(replaced, QCryptographicHash::Sha256).toHex(),
+                              newSize);
     Recorder recorder(download.data());
     m_manager->add(download);
     QVERIFY(waitFinished(recorder));
     // Never a file that mixes the two.
+    QCOMPARE(recorder.contentAtFinish, replaced);
+    QVERIFY2(!recorder.events.join(' ').contains("error:"), qPrintable(recorder.events.join(' ')));
+}
+
+void TestDownloadManager::realServerReplacedFile_data()
+{
+    QTest::addColumn<int>("newSize");
+    QTest::addColumn<bool>("headRefused");
+    QTest::addColumn<int>("mtimeShift"); // seconds; nginx's ETag is the file's mtime and size
+    QTest::addColumn<bool>("withSum");
+    QTest::newRow("same size") << 3 * 1024 * 1024 << false << 60 << false;
+    QTest::newRow("other size") << 2 * 1024 * 1024 + 17 << false << 60 << false;
+    QTest::newRow("HEAD refused, same size") << 3 * 1024 * 1024 << true << 60 << false;
+    QTest::newRow("HEAD refused, other size") << 4 * 1024 * 1024 << true << 60 << false;
+    // Same size in the same second: the validator cannot tell, the sum does.
+    QTest::newRow("same size and second, caught by the sum") << 3 * 1024 * 1024 << false << 0 << true;
+}
+
+void TestDownloadManager::realServerReplacedFile()
+{
+    QFETCH(int, newSize);
+    QFETCH(bool, headRefused);
+    QFETCH(int, mtimeShift);
+    QFETCH(bool, withSum);
+    if (!QFileInfo::exists(QStringLiteral("/usr/sbin/nginx")))
+        QSKIP("nginx is not installed (Debian package nginx-light)");
+    const QString root = m_home->path() + "/www";
+    const QString served = root + "/archive.7z";
+    QVERIFY(KOVTest::writeFile(served, m_remote));
+    QFile original(served);
+    QVERIFY(original.open(QIODevice::ReadWrite));
+    const QDateTime stamp = QDateTime::currentDateTimeUtc().addSecs(-3600);
+    QVERIFY(original.setFileTime(stamp, QFileDevice::FileModificationTime));
+    original.close();
+    Nginx nginx(root, headRefused);
+    QVERIFY2(nginx.isRunning(), nginx.errors().constData());
+    const QString url = nginx.url("/archive.7z");
+    {
+        // Without a HEAD the first run cannot know the file: it gets it whole, and its validator.
+        auto first = QSharedPointer<Download>::create(url, true);
+        Recorder recorder(first.data());
+        m_manager->add(first);
+        QVERIFY(waitFinished(recorder));
+        QCOMPARE(recorder.contentAtFinish, m_remote);
+    }
+    QFile partial(cacheFile("archive.7z"));
+    QVERIFY(partial.resize(1024 * 1024));
+    const QByteArray replaced = randomBytes(newSize, 4);
+    QVERIFY(KOVTest::writeFile(served, replaced));
+    QFile renewed(served);
+    QVERIFY(renewed.open(QIODevice::ReadWrite));
+    QVERIFY(renewed.setFileTime(stamp.addSecs(mtimeShift), QFileDevice::FileModificationTime));
+    renewed.close();
+
+    auto download = QSharedPointer<Download>::create(url, true);
+    if (withSum)
+        download->setExpected(QCryptographicHash::hash(replaced, QCryptographicHash::Sha256).toHex(),
+                              newSize);
+    Recorder recorder(download.data());
+    m_manager->add(download);
+    QVERIFY(waitFinished(recorder));
     QCOMPARE(recorder.contentAtFinish, replaced);
     QVERIFY2(!recorder.events.join(' ').contains("error:"), qPrintable(recorder.events.join(' ')));
 }

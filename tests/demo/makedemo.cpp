@@ -1,7 +1,7 @@
 // Makes the demo: a catalogue of packages with real 7z archives, icons and banners drawn here,
 // a stand-in X-Plane folder, and a settings file that points the program at both.
-#include <QCryptographicHash>
 #include <QCommandLineParser>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -81,7 +81,8 @@ void drawBanner(const QString &path, const QString &title, const QColor &colour,
     painter.drawText(image.rect().adjusted(0, 0, 0, -200), Qt::AlignCenter, title);
     font.setPixelSize(40);
     painter.setFont(font);
-    painter.drawText(image.rect().adjusted(0, 200, 0, 0), Qt::AlignCenter, QStringLiteral("Picture %1").arg(number));
+    painter.drawText(image.rect().adjusted(0, 200, 0, 0), Qt::AlignCenter,
+                     QStringLiteral("Picture %1").arg(number));
     painter.end();
     image.save(path, "PNG");
 }
@@ -91,7 +92,8 @@ bool make7z(const QString &archive, const QString &folder)
     QFile::remove(archive);
     QProcess process;
     process.setWorkingDirectory(folder);
-    process.start(QStringLiteral("7z"), { QStringLiteral("a"), QStringLiteral("-bd"), archive, QStringLiteral(".") });
+    process.start(QStringLiteral("7z"),
+                  { QStringLiteral("a"), QStringLiteral("-bd"), archive, QStringLiteral(".") });
     return process.waitForFinished(120000) && process.exitCode() == 0;
 }
 
@@ -108,7 +110,8 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Makes the KovVazuv demo catalogue and X-Plane folder."));
     parser.addHelpOption();
-    parser.addOption({ QStringLiteral("out"), QStringLiteral("Folder to make the demo in."), QStringLiteral("folder") });
+    parser.addOption(
+        { QStringLiteral("out"), QStringLiteral("Folder to make the demo in."), QStringLiteral("folder") });
     parser.addOption({ QStringLiteral("base-url"), QStringLiteral("Where the catalogue will be served."),
                        QStringLiteral("url"), QStringLiteral("http://127.0.0.1:8787/") });
     parser.process(application);
@@ -120,41 +123,95 @@ int main(int argc, char *argv[])
     QDir().mkpath(served);
 
     const QVector<DemoPackage> packages {
-        { 1, "LIBRARY", "Custom Data", "KOV Library", "KOV-Bibliothek", "Shared objects for every KOV add-on",
+        { 1,
+          "LIBRARY",
+          "Custom Data",
+          "KOV Library",
+          "KOV-Bibliothek",
+          "Shared objects for every KOV add-on",
           "Gemeinsame Objekte für alle KOV-Erweiterungen",
           "<p>The <b>KOV Library</b> holds the objects and textures that the other add-ons share.</p>",
-          "<p>Die <b>KOV-Bibliothek</b> enthält die Objekte und Texturen, die die anderen Erweiterungen teilen.</p>",
+          "<p>Die <b>KOV-Bibliothek</b> enthält die Objekte und Texturen, die die anderen Erweiterungen "
+          "teilen.</p>",
           QColor(0x2a, 0x81, 0xc0),
-          { { "1.0.0", {}, { "First release" } }, { "1.1.0", {}, { "Animated ground vehicles", "Smaller textures" } } },
-          {}, {}, {} },
-        { 2, "PLUGIN", "Resources/plugins/GroundTraffic", "Ground Traffic", "Bodenverkehr",
-          "Service vehicles that move around the apron", "Servicefahrzeuge, die sich auf dem Vorfeld bewegen",
-          "<p>Adds <i>catering trucks</i>, fuel bowsers and buses.</p><ul><li>Needs the KOV Library 1.1</li></ul>",
-          "<p>Fügt <i>Catering-Wagen</i>, Tankwagen und Busse hinzu.</p><ul><li>Braucht die KOV-Bibliothek 1.1</li></ul>",
-          QColor(0x66, 0xb7, 0x71), { { "1.0.0", { "1:1.1.0" }, { "First release" } } }, {}, {}, {} },
-        { 3, "PLUGIN", "Resources/plugins/Jetways", "Jetways", "Fluggastbrücken", "Docking jetways at every gate",
+          { { "1.0.0", {}, { "First release" } },
+            { "1.1.0", {}, { "Animated ground vehicles", "Smaller textures" } } },
+          {},
+          {},
+          {} },
+        { 2,
+          "PLUGIN",
+          "Resources/plugins/GroundTraffic",
+          "Ground Traffic",
+          "Bodenverkehr",
+          "Service vehicles that move around the apron",
+          "Servicefahrzeuge, die sich auf dem Vorfeld bewegen",
+          "<p>Adds <i>catering trucks</i>, fuel bowsers and buses.</p><ul><li>Needs the KOV Library "
+          "1.1</li></ul>",
+          "<p>Fügt <i>Catering-Wagen</i>, Tankwagen und Busse hinzu.</p><ul><li>Braucht die KOV-Bibliothek "
+          "1.1</li></ul>",
+          QColor(0x66, 0xb7, 0x71),
+          { { "1.0.0", { "1:1.1.0" }, { "First release" } } },
+          {},
+          {},
+          {} },
+        { 3,
+          "PLUGIN",
+          "Resources/plugins/Jetways",
+          "Jetways",
+          "Fluggastbrücken",
+          "Docking jetways at every gate",
           "Andockende Fluggastbrücken an jedem Gate",
-          "<p>Jetways that <b>dock</b> to your aircraft.</p>", "<p>Fluggastbrücken, die an Ihr Flugzeug <b>andocken</b>.</p>",
-          QColor(0xCA, 0x43, 0x41), { { "2.1.0", { "1:1.0.0" }, { "Works with X-Plane 12" } } }, {}, {}, {} },
-        { 4, "PLUGIN", "Resources/plugins/WeatherRadar", "Weather Radar", "Wetterradar",
-          "A weather radar for the glass cockpit", "Ein Wetterradar für das Glascockpit",
+          "<p>Jetways that <b>dock</b> to your aircraft.</p>",
+          "<p>Fluggastbrücken, die an Ihr Flugzeug <b>andocken</b>.</p>",
+          QColor(0xCA, 0x43, 0x41),
+          { { "2.1.0", { "1:1.0.0" }, { "Works with X-Plane 12" } } },
+          {},
+          {},
+          {} },
+        { 4,
+          "PLUGIN",
+          "Resources/plugins/WeatherRadar",
+          "Weather Radar",
+          "Wetterradar",
+          "A weather radar for the glass cockpit",
+          "Ein Wetterradar für das Glascockpit",
           "<p>Shows precipitation on the navigation display.</p>",
-          "<p>Zeigt Niederschlag auf dem Navigationsdisplay an.</p>", QColor(0x8C, 0x8C, 0x11),
+          "<p>Zeigt Niederschlag auf dem Navigationsdisplay an.</p>",
+          QColor(0x8C, 0x8C, 0x11),
           { { "1.0.0", {}, { "First release" } },
             { "1.1.0", {}, { "Less flicker", "Works at night" } },
             { "2.0.0", {}, { "New colour scale", "Turbulence mode" } } },
-          {}, {}, {} },
-        { 5, "PLUGIN", "Resources/plugins/CockpitTweaks", "Cockpit Tweaks", "Cockpit-Feinschliff",
-          "Small changes you set up once", "Kleine Änderungen, einmal eingestellt",
+          {},
+          {},
+          {} },
+        { 5,
+          "PLUGIN",
+          "Resources/plugins/CockpitTweaks",
+          "Cockpit Tweaks",
+          "Cockpit-Feinschliff",
+          "Small changes you set up once",
+          "Kleine Änderungen, einmal eingestellt",
           "<p>Your <code>settings.ini</code> is kept across updates.</p>",
-          "<p>Ihre <code>settings.ini</code> bleibt bei Aktualisierungen erhalten.</p>", QColor(0x80, 0x50, 0xb0),
+          "<p>Ihre <code>settings.ini</code> bleibt bei Aktualisierungen erhalten.</p>",
+          QColor(0x80, 0x50, 0xb0),
           { { "1.0.0", {}, { "First release" } }, { "1.2.0", {}, { "Quieter fans" } } },
-          { "Resources/plugins/CockpitTweaks/settings.ini" }, {},
+          { "Resources/plugins/CockpitTweaks/settings.ini" },
+          {},
           { { "settings.ini", "[tweaks]\nfans=loud\n" } } },
-        { 6, "PLUGIN", "", "HD Runways", "HD-Pisten", "Sharper runway textures", "Schärfere Pistentexturen",
+        { 6,
+          "PLUGIN",
+          "",
+          "HD Runways",
+          "HD-Pisten",
+          "Sharper runway textures",
+          "Schärfere Pistentexturen",
           "<p>Replaces X-Plane's <b>runway texture</b>; uninstalling puts the original back.</p>",
-          "<p>Ersetzt die <b>Pistentextur</b> von X-Plane; beim Deinstallieren kommt das Original zurück.</p>",
-          QColor(0x42, 0x42, 0x42), { { "1.0.0", {}, { "First release" } } }, {},
+          "<p>Ersetzt die <b>Pistentextur</b> von X-Plane; beim Deinstallieren kommt das Original "
+          "zurück.</p>",
+          QColor(0x42, 0x42, 0x42),
+          { { "1.0.0", {}, { "First release" } } },
+          {},
           { "Resources/default scenery/runway.txt" },
           { { "Resources/default scenery/runway.txt", "HD runway texture from HD Runways\n" } } },
     };
@@ -165,20 +222,23 @@ int main(int argc, char *argv[])
         drawIcon(served + "/" + key + "-icon.png", package.nameEn.left(2).toUpper(), package.colour);
         QJsonArray banners;
         for (int i = 1; i <= 3; ++i) {
-            drawBanner(served + QStringLiteral("/%1-banner%2.png").arg(key).arg(i), package.nameEn, package.colour, i);
+            drawBanner(served + QStringLiteral("/%1-banner%2.png").arg(key).arg(i), package.nameEn,
+                       package.colour, i);
             banners.append(base + QStringLiteral("%1-banner%2.png").arg(key).arg(i));
         }
         QJsonArray versions;
         for (const DemoVersion &version : package.versions) {
             const QString source = out + "/build/" + key + "-" + version.version;
             QDir(source).removeRecursively();
-            const QString inner = package.folder.isEmpty() ? QStringLiteral("Resources/plugins/HDRunways") : QString();
+            const QString inner
+                = package.folder.isEmpty() ? QStringLiteral("Resources/plugins/HDRunways") : QString();
             writeFile(source + "/" + inner + (inner.isEmpty() ? "" : "/") + "README.txt",
                       (package.nameEn + " " + version.version + "\n").toUtf8());
             const QString versionFile = package.id == 1 ? QStringLiteral("lib/KOV_Library/KOV_version.txt")
                                                         : QStringLiteral("KOV_version.txt");
             if (!package.folder.isEmpty())
-                writeFile(source + "/" + versionFile, (package.nameEn + "\nKovVazuv demo\n" + version.version + "\n").toUtf8());
+                writeFile(source + "/" + versionFile,
+                          (package.nameEn + "\nKovVazuv demo\n" + version.version + "\n").toUtf8());
             for (auto it = package.extraFiles.cbegin(); it != package.extraFiles.cend(); ++it)
                 writeFile(source + "/" + it.key(), it.value());
             const QString archive = QStringLiteral("%1-%2.7z").arg(key, version.version);
@@ -195,7 +255,8 @@ int main(int argc, char *argv[])
                 remove << QStringLiteral("Resources/plugins/HDRunways") << package.backup;
             QFile packed(served + "/" + archive);
             packed.open(QIODevice::ReadOnly);
-            const QByteArray sha256 = QCryptographicHash::hash(packed.readAll(), QCryptographicHash::Sha256).toHex();
+            const QByteArray sha256
+                = QCryptographicHash::hash(packed.readAll(), QCryptographicHash::Sha256).toHex();
             versions.append(QJsonObject {
                 { "version", version.version },
                 { "link", base + archive },
@@ -225,9 +286,11 @@ int main(int argc, char *argv[])
     QDir(out + "/build").removeRecursively();
 
     // A stand-in X-Plane: the executable start-up looks for, and the file HD Runways replaces.
-    writeFile(xplane + "/X-Plane-x86_64", "#!/bin/sh\necho 'This is the KovVazuv demo stand-in for X-Plane.'\n");
-    QFile(xplane + "/X-Plane-x86_64").setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
-                                                     | QFileDevice::ReadGroup | QFileDevice::ExeGroup);
+    writeFile(xplane + "/X-Plane-x86_64",
+              "#!/bin/sh\necho 'This is the KovVazuv demo stand-in for X-Plane.'\n");
+    QFile(xplane + "/X-Plane-x86_64")
+        .setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                        | QFileDevice::ReadGroup | QFileDevice::ExeGroup);
     if (!QFileInfo::exists(xplane + "/Resources/default scenery/runway.txt"))
         writeFile(xplane + "/Resources/default scenery/runway.txt", "X-Plane's own runway texture\n");
     QTextStream(stdout) << "demo catalogue in " << served << ", X-Plane folder " << xplane << "\n";

@@ -10,6 +10,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUrl>
+
 #include <memory>
 
 namespace KOVTest {
@@ -162,7 +163,8 @@ void HttpServer::readRequests(Connection *connection)
         for (int i = 1; i < lines.size(); ++i) {
             const int colon = lines.at(i).indexOf(':');
             if (colon > 0)
-                headers.insert(lines.at(i).left(colon).trimmed().toLower(), lines.at(i).mid(colon + 1).trimmed());
+                headers.insert(lines.at(i).left(colon).trimmed().toLower(),
+                               lines.at(i).mid(colon + 1).trimmed());
         }
         const QString path = QUrl::fromPercentEncoding(requestLine.at(1).split('?').first());
         m_requests.append({ requestLine.at(0), path, headers.value("range") });
@@ -239,7 +241,8 @@ void HttpServer::respond(Connection *connection, const QByteArray &method, const
         start = range.mid(6, range.size() - 7).toLongLong(&ok);
         if (behaviour.rangeStatus > 0 || !ok || start >= size) {
             const int rangeStatus = behaviour.rangeStatus > 0 ? behaviour.rangeStatus : 416;
-            sendSimple(rangeStatus, "Content-Range: bytes */" + QByteArray::number(size) + "\r\n", QByteArray());
+            sendSimple(rangeStatus, "Content-Range: bytes */" + QByteArray::number(size) + "\r\n",
+                       QByteArray());
             return;
         }
         start = qBound<qint64>(0, start + behaviour.rangeStartShift, size - 1);
@@ -253,8 +256,8 @@ void HttpServer::respond(Connection *connection, const QByteArray &method, const
     if (!behaviour.omitETag)
         response += "ETag: " + etag + "\r\n";
     if (status == 206) {
-        response += "Content-Range: bytes " + QByteArray::number(start) + '-' + QByteArray::number(size - 1) + '/'
-                    + QByteArray::number(size) + "\r\n";
+        response += "Content-Range: bytes " + QByteArray::number(start) + '-' + QByteArray::number(size - 1)
+                    + '/' + QByteArray::number(size) + "\r\n";
     }
     if (!behaviour.omitContentLength) {
         response += "Content-Length: " + QByteArray::number(size - start) + "\r\n";
@@ -281,7 +284,8 @@ void HttpServer::respond(Connection *connection, const QByteArray &method, const
     connection->trickleBytes = behaviour.trickleBytes;
     if (behaviour.trickleBytes > 0) {
         connection->trickle = new QTimer(connection);
-        connect(connection->trickle, &QTimer::timeout, connection, [this, connection] { sendMore(connection); });
+        connect(connection->trickle, &QTimer::timeout, connection,
+                [this, connection] { sendMore(connection); });
         connection->trickle->start(qMax(1, behaviour.trickleIntervalMs));
     }
     sendMore(connection);
@@ -300,8 +304,9 @@ void HttpServer::sendMore(Connection *connection)
             length = qMin(length, connection->dropAfter - connection->sent);
         if (length <= 0)
             break;
-        const QByteArray chunk = connection->file ? connection->file->read(length)
-                                                  : connection->memory.mid(int(connection->offset), int(length));
+        const QByteArray chunk = connection->file
+                                     ? connection->file->read(length)
+                                     : connection->memory.mid(int(connection->offset), int(length));
         if (chunk.isEmpty())
             break;
         socket->write(chunk);
