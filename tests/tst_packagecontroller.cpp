@@ -59,6 +59,7 @@ private slots:
     void dependencyQueries();
     void reloadDuringDownloadInstallsOnce();
     void checksumMismatchTouchesNothing();
+    void manifestRecordsInstalledFiles();
     void backupsOfBusyPackagesAreShared_data();
     void backupsOfBusyPackagesAreShared();
 
@@ -587,6 +588,49 @@ void TestPackageController::checksumMismatchTouchesNothing()
     // Fetched once more from zero, then given up; the X-Plane folder never saw it.
     QCOMPARE(gets().count(QStringLiteral("GET /h.7z")), 2);
     QVERIFY(!QFileInfo::exists(xp("Resources/plugins/H")));
+}
+
+void TestPackageController::manifestRecordsInstalledFiles()
+{
+    // The remove list forgets one file on purpose.
+    addPackage(80, "PLUGIN", { { "2.0.0", "m2.7z", "Resources/plugins/M", {}, {}, {}, { "Resources/plugins/M/m.xpl" } },
+                               { "1.0.0", "m1.7z", "Resources/plugins/M", {}, {}, {}, { "Resources/plugins/M/m.xpl" } } });
+    serveArchive("m1.7z", { { "m.xpl", "A" }, { "sub/readme.txt", "hello manifest" } });
+    serveArchive("m2.7z", { { "m.xpl", "A" } });
+    loadCatalogue();
+    QString version = "1.0.0";
+    m_controller->installPackage(package(80), version);
+    QVERIFY(waitFor(80, Package::INSTALLED));
+    auto files = m_controller->manifest(package(80));
+    QCOMPARE(files.size(), 2);
+    // Path, size and the CRC32 the archive listing gave (zlib.crc32 of the contents).
+    QCOMPARE(files.at(0).path, QStringLiteral("Resources/plugins/M/m.xpl"));
+    QCOMPARE(files.at(0).size, qint64(1));
+    QCOMPARE(files.at(0).crc, 0xd3d99e8bu);
+    QCOMPARE(files.at(1).path, QStringLiteral("Resources/plugins/M/sub/readme.txt"));
+    QCOMPARE(files.at(1).crc, 0x6bb0ce94u);
+
+    // Replaced on update.
+    version.clear();
+    m_controller->installPackage(package(80), version);
+    QVERIFY(waitFor(80, Package::INSTALLED));
+    QCOMPARE(m_controller->manifest(package(80)).size(), 1);
+
+    m_controller->uninstallPackage(package(80));
+    QTRY_VERIFY(!m_controller->isInstalling());
+    QCOMPARE(package(80)->state(), Package::AVAILABLE);
+    QVERIFY(m_controller->manifest(package(80)).isEmpty());
+
+    // What the remove list misses is reported after the uninstallation.
+    QVERIFY(QDir(xp("Resources/plugins/M")).removeRecursively());
+    version = "1.0.0";
+    m_controller->installPackage(package(80), version);
+    QVERIFY(waitFor(80, Package::INSTALLED));
+    KOVTest::LogCapture log;
+    m_controller->uninstallPackage(package(80));
+    QTRY_VERIFY(!m_controller->isInstalling());
+    QVERIFY(log.contains("Still in the X-Plane folder after uninstalling :  \"Resources/plugins/M/sub/readme.txt\""));
+    QVERIFY(!log.contains("Still in the X-Plane folder after uninstalling :  \"Resources/plugins/M/m.xpl\""));
 }
 
 QTEST_MAIN(TestPackageController)

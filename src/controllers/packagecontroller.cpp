@@ -2,6 +2,7 @@
 
 #include <QDebug>
 #include <QFile>
+#include <QFileInfo>
 
 #include "app/environment.h"
 #include "app/logging.h"
@@ -159,8 +160,16 @@ void PackageController::onInstallationFinished(const PendingInstallation &entry,
     const QSharedPointer<Package> &package = entry.package;
     package->setFailureReason(outcome.reason);
     if (entry.uninstall) {
-        if (outcome.done)
+        if (outcome.done) {
             m_keptVersion.remove(package->id());
+            // The remove list decides what goes; what it missed is worth a line.
+            const QString root = m_settings->current().installation.value;
+            for (const ManifestEntry &file : m_database.manifest(package->id())) {
+                if (QFileInfo::exists(root + QLatin1Char('/') + file.path))
+                    qCWarning(lcInstall) << "Still in the X-Plane folder after uninstalling : " << file.path;
+            }
+            m_database.removeManifest(package->id());
+        }
         setStateEverywhere(package, outcome.done ? Package::AVAILABLE : Package::INSTALLED);
         saveState(package, entry.version);
         if (!outcome.done)
@@ -178,6 +187,7 @@ void PackageController::onInstallationFinished(const PendingInstallation &entry,
         return;
     }
     m_keptVersion.remove(package->id());
+    m_database.saveManifest(package->id(), outcome.manifest);
     // An older version installed on purpose still has the newest one to update to.
     package->setHasUpdate(Models::versionIndex(package, entry.version) != 0);
     setStateEverywhere(package, Package::INSTALLED);

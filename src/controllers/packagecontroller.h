@@ -92,6 +92,11 @@ public:
         return m_database.versionFromFile(package);
     }
     void resetDatabase();
+    /** The files the package's installation put in place, as recorded. */
+    QVector<ManifestEntry> manifest(const QSharedPointer<Models::Package> &package)
+    {
+        return m_database.manifest(package->id());
+    }
     static QString versionFilePath(const QString &root, const QSharedPointer<Models::Package> &package)
     {
         return PackageDatabase::versionFilePath(root, package);

@@ -84,6 +84,10 @@ bool PackageDatabase::prepareSchema()
     query.finish();
     if (!textVersion && !migrateVersionToText())
         return false;
+    if (!execLogged(query, QStringLiteral("CREATE TABLE IF NOT EXISTS manifest (package_id INTEGER NOT NULL,"
+                                          "path TEXT NOT NULL,size INTEGER NOT NULL,crc INTEGER NOT NULL,"
+                                          "PRIMARY KEY (package_id, path))")))
+        return false;
     // A write, so that a file that can be read but not written is found now and not at the first install.
     return execLogged(query, QStringLiteral("PRAGMA user_version = 1"));
 }
@@ -107,6 +111,59 @@ bool PackageDatabase::migrateVersionToText()
         return true;
     m_database.rollback();
     return false;
+}
+
+bool PackageDatabase::saveManifest(int packageId, const QVector<ManifestEntry> &entries)
+{
+    if (!m_database.isOpen() || !m_database.transaction())
+        return false;
+    QSqlQuery query(m_database);
+    query.prepare(QStringLiteral("DELETE FROM manifest WHERE package_id = :id"));
+    query.bindValue(QStringLiteral(":id"), packageId);
+    bool saved = execLogged(query);
+    // One statement prepared once for all rows: a package may bring thousands of files.
+    query.prepare(
+        QStringLiteral("INSERT OR REPLACE INTO manifest(package_id,path,size,crc) VALUES (?,?,?,?)"));
+    for (int i = 0; saved && i < entries.size(); ++i) {
+        query.bindValue(0, packageId);
+        query.bindValue(1, entries.at(i).path);
+        query.bindValue(2, entries.at(i).size);
+        query.bindValue(3, qint64(entries.at(i).crc));
+        saved = execLogged(query);
+    }
+    query.finish();
+    if (saved && m_database.commit())
+        return true;
+    m_database.rollback();
+    qCWarning(lcDatabase) << "Could not record the installed files of package " << packageId;
+    return false;
+}
+
+QVector<ManifestEntry> PackageDatabase::manifest(int packageId)
+{
+    QVector<ManifestEntry> entries;
+    if (!m_database.isOpen())
+        return entries;
+    QSqlQuery query(m_database);
+    query.prepare(
+        QStringLiteral("SELECT path, size, crc FROM manifest WHERE package_id = :id ORDER BY path"));
+    query.bindValue(QStringLiteral(":id"), packageId);
+    if (!execLogged(query))
+        return entries;
+    while (query.next())
+        entries.append(
+            { query.value(0).toString(), query.value(1).toLongLong(), quint32(query.value(2).toLongLong()) });
+    return entries;
+}
+
+void PackageDatabase::removeManifest(int packageId)
+{
+    if (!m_database.isOpen())
+        return;
+    QSqlQuery query(m_database);
+    query.prepare(QStringLiteral("DELETE FROM manifest WHERE package_id = :id"));
+    query.bindValue(QStringLiteral(":id"), packageId);
+    execLogged(query);
 }
 
 QString PackageDatabase::takeBrokenFile()

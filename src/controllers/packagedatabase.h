@@ -3,6 +3,7 @@
 #include <QSharedPointer>
 #include <QSqlDatabase>
 #include <QString>
+#include <QVector>
 
 #include "models/package.h"
 
@@ -11,6 +12,14 @@ class Settings;
 }
 
 namespace KOV::Controllers {
+
+/** One file an installation put into the X-Plane folder, as the archive listed it. */
+struct ManifestEntry
+{
+    QString path; // relative to the X-Plane folder
+    qint64 size = 0;
+    quint32 crc = 0;
+};
 
 /** packages.db: the state and version last recorded per package, and the version files of the X-Plane folder.
  */
@@ -35,6 +44,10 @@ public:
     void mergeInstalledState(const QSharedPointer<Models::Package> &package);
     /** Closes and deletes the file. */
     void reset();
+    /** Replaces the package's recorded files with `entries`, in one transaction. */
+    bool saveManifest(int packageId, const QVector<ManifestEntry> &entries);
+    QVector<ManifestEntry> manifest(int packageId);
+    void removeManifest(int packageId);
     /** Where an unusable file was moved by the last open(), once; empty when it was fine. */
     QString takeBrokenFile();
 

@@ -22,7 +22,7 @@ namespace {
 InstallOutcome failure(const QString &reason)
 {
     qCWarning(lcInstall) << "Installation failed : " << reason;
-    return { false, reason, {} };
+    return { false, reason, {}, {} };
 }
 
 void removeAll(const QStringList &paths)
@@ -193,7 +193,14 @@ InstallOutcome PackageInstaller::install(const QSharedPointer<Package> &package,
     // The copies that went back served their purpose.
     removeAll(restoredPreserves);
     removeAll(restoredBackups);
-    return { true, {}, {} };
+    InstallOutcome outcome { true, {}, {}, {} };
+    // The listing's sizes and CRCs: recording what was put in place costs no hashing.
+    for (const Extractors::ArchiveEntry &entry : listing.entries) {
+        if (!entry.folder)
+            outcome.manifest.append(
+                { entryKey(extract + QLatin1Char('/') + entry.path), entry.size, entry.crc });
+    }
+    return outcome;
 }
 
 InstallOutcome PackageInstaller::removeInstalledFiles(const FileContext &context)

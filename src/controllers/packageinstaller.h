@@ -4,6 +4,7 @@
 #include <QSharedPointer>
 #include <QStringList>
 
+#include "controllers/packagedatabase.h"
 #include "models/package.h"
 
 namespace KOV::Controllers {
@@ -27,6 +28,8 @@ struct InstallOutcome
     QString reason;
     /** Entries an uninstallation could not remove. */
     QStringList leftovers;
+    /** Every file an installation put in place. */
+    QVector<ManifestEntry> manifest;
 };
 
 /**
