@@ -113,6 +113,12 @@ void TestPackageDatabase::cleanup()
 void TestPackageDatabase::createsTableAtOpen()
 {
     QVERIFY(QFileInfo::exists(dbFile()));
+    {
+        QSqlQuery mode(QStringLiteral("PRAGMA journal_mode"),
+                       QSqlDatabase::database(QStringLiteral("PackageDatabaseConnection")));
+        QVERIFY(mode.next());
+        QCOMPARE(mode.value(0).toString(), QStringLiteral("wal"));
+    }
     QVERIFY(QFileInfo::exists(m_home->dataPath() + QStringLiteral("/download.db")));
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("schema"));
     db.setDatabaseName(dbFile());
@@ -235,6 +241,9 @@ void TestPackageDatabase::resetClosesAndDeletes()
 
     m_controller->resetDatabase();
     QVERIFY(!QFileInfo::exists(dbFile()));
+    // Its write-ahead log goes with it, or the next file would read a stale one.
+    QVERIFY(!QFileInfo::exists(dbFile() + "-wal"));
+    QVERIFY(!QFileInfo::exists(dbFile() + "-shm"));
     QVERIFY(!QFileInfo::exists(m_home->dataPath() + QStringLiteral("/download.db")));
 
     // Closed until the next open: writes are skipped, every status is unknown.

@@ -54,6 +54,10 @@ void PackageDatabase::open()
     m_database.close();
     const QString broken = file + QStringLiteral(".broken");
     QFile::remove(broken);
+    // A write-ahead log belongs to the file it was written for.
+    QFile::remove(broken + QStringLiteral("-wal"));
+    QFile::rename(file + QStringLiteral("-wal"), broken + QStringLiteral("-wal"));
+    QFile::remove(file + QStringLiteral("-shm"));
     if (!QFile::rename(file, broken)) {
         qCCritical(lcDatabase) << "Cannot move aside : " << file;
         return;
@@ -68,6 +72,11 @@ void PackageDatabase::open()
 bool PackageDatabase::prepareSchema()
 {
     QSqlQuery query(m_database);
+    // Each state change is one durable commit: a power loss keeps the last one.
+    if (!execLogged(query, QStringLiteral("PRAGMA journal_mode=WAL"))
+        || !execLogged(query, QStringLiteral("PRAGMA synchronous=NORMAL")))
+        return false;
+    query.finish();
     if (!execLogged(query,
                     QStringLiteral("CREATE TABLE IF NOT EXISTS packages (id         INTEGER     PRIMARY KEY "
                                    "AUTOINCREMENT,package_id INTEGER     UNIQUE,version TEXT,status     "
@@ -284,6 +293,8 @@ void PackageDatabase::reset()
     if (!file.isEmpty() && QFileInfo::exists(file)) {
         m_database.close();
         QFile::remove(file);
+        QFile::remove(file + QStringLiteral("-wal"));
+        QFile::remove(file + QStringLiteral("-shm"));
     }
 }
 
