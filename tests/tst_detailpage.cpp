@@ -56,6 +56,7 @@ private slots:
     void initTestCase() { KOV::sharedIcons()->initFontAwesome(); }
     void showPackageFillsThePage();
     void downloadingPackageShowsItsTotal();
+    void verifyAndRepair();
     void barFollowsState_data();
     void barFollowsState();
     void uninstallBox_data();
@@ -405,6 +406,47 @@ void TestDetailPage::carouselRetriesAFewTimes()
     carousel.setImages({ fixture.server.url("/missing.png") });
     QTRY_COMPARE_WITH_TIMEOUT(fixture.server.requestLines().count("GET /missing.png"),
                               2 + Carousel::maximumRetries, 5000);
+}
+
+void TestDetailPage::verifyAndRepair()
+{
+    KOVTest::UiFixture fixture;
+    fixture.addPackage(5, "Five", { "1.0" });
+    fixture.publish();
+    QString version;
+    fixture.controller->installPackage(fixture.package(5), version);
+    QTRY_COMPARE_WITH_TIMEOUT(fixture.package(5)->state(), Package::INSTALLED, 30000);
+    QTRY_VERIFY(!fixture.controller->isInstalling());
+    PackageDetailTitleBar bar(fixture.controller);
+    bar.setPackage(fixture.package(5));
+    bar.show();
+    auto *verify = bar.findChild<QPushButton *>(QStringLiteral("Verify"));
+    QVERIFY(verify && verify->isVisible());
+
+    // Untouched: nothing to repair.
+    ModalAnswerer answerer;
+    answerer.enqueue(ModalAnswerer::button(QMessageBox::Close));
+    verify->click();
+    QTRY_COMPARE(answerer.seen().size(), 1);
+    QCOMPARE(answerer.seen().at(0), QStringLiteral("Verify|All files of Five are as they were installed."));
+
+    const QString file = fixture.xp("Resources/plugins/P5/file.txt");
+    QVERIFY(QFile::remove(file));
+    answerer.enqueue([](QWidget *box) {
+        for (QPushButton *button : box->findChildren<QPushButton *>()) {
+            if (button->text() == QLatin1String("Repair"))
+                button->click();
+        }
+    });
+    QTRY_VERIFY(verify->isEnabled());
+    verify->click();
+    QTRY_COMPARE(answerer.seen().size(), 2);
+    QCOMPARE(answerer.seen().at(1), QStringLiteral("Verify|Some files of Five are not as they were installed.\n\n"
+                                                   "Missing:\nResources/plugins/P5/file.txt"));
+    // Repair installs the installed version again.
+    QTRY_COMPARE_WITH_TIMEOUT(KOVTest::readFile(file), QByteArray("Five 1.0"), 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(fixture.package(5)->state(), Package::INSTALLED, 30000);
+    QTRY_VERIFY(!fixture.controller->isInstalling());
 }
 
 QTEST_MAIN(TestDetailPage)

@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include "app/settings.h"
+#include "controllers/manifestverifier.h"
 #include "controllers/packagecontroller.h"
 #include "httpserver.h"
 #include "managers/downloadmanager.h"
@@ -60,6 +61,8 @@ private slots:
     void reloadDuringDownloadInstallsOnce();
     void checksumMismatchTouchesNothing();
     void manifestRecordsInstalledFiles();
+    void verifyFindsChanges_data();
+    void verifyFindsChanges();
     void backupsOfBusyPackagesAreShared_data();
     void backupsOfBusyPackagesAreShared();
 
@@ -631,6 +634,55 @@ void TestPackageController::manifestRecordsInstalledFiles()
     QTRY_VERIFY(!m_controller->isInstalling());
     QVERIFY(log.contains("Still in the X-Plane folder after uninstalling :  \"Resources/plugins/M/sub/readme.txt\""));
     QVERIFY(!log.contains("Still in the X-Plane folder after uninstalling :  \"Resources/plugins/M/m.xpl\""));
+}
+
+void TestPackageController::verifyFindsChanges_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QStringList>("missing");
+    QTest::addColumn<QStringList>("changed");
+    QTest::addColumn<QStringList>("preservedChanged");
+    const QString plugin = "Resources/plugins/V/v.xpl";
+    const QString settings = "Resources/plugins/V/prefs/settings.ini";
+    QTest::newRow("untouched") << "" << QStringList() << QStringList() << QStringList();
+    QTest::newRow("same size, other bytes") << "flip" << QStringList() << QStringList { plugin } << QStringList();
+    QTest::newRow("other size") << "grow" << QStringList() << QStringList { plugin } << QStringList();
+    QTest::newRow("deleted") << "delete" << QStringList { plugin } << QStringList() << QStringList();
+    QTest::newRow("preserved file edited") << "edit" << QStringList() << QStringList() << QStringList { settings };
+}
+
+void TestPackageController::verifyFindsChanges()
+{
+    QFETCH(QString, change);
+    QFETCH(QStringList, missing);
+    QFETCH(QStringList, changed);
+    QFETCH(QStringList, preservedChanged);
+    addPackage(81, "PLUGIN", { { "1.0.0", "v.7z", "Resources/plugins/V", {}, { "Resources/plugins/V/prefs" }, {},
+                                 { "Resources/plugins/V" } } });
+    serveArchive("v.7z", { { "v.xpl", "plugin code" }, { "prefs/settings.ini", "shipped" } });
+    loadCatalogue();
+    QString version;
+    m_controller->installPackage(package(81), version);
+    QVERIFY(waitFor(81, Package::INSTALLED));
+    const QString plugin = xp("Resources/plugins/V/v.xpl");
+    if (change == "flip")
+        QVERIFY(KOVTest::writeFile(plugin, "plugin cod3"));
+    else if (change == "grow")
+        QVERIFY(KOVTest::writeFile(plugin, "plugin code, patched"));
+    else if (change == "delete")
+        QVERIFY(QFile::remove(plugin));
+    else if (change == "edit")
+        QVERIFY(KOVTest::writeFile(xp("Resources/plugins/V/prefs/settings.ini"), "the user's"));
+
+    QVector<int> progress;
+    const KOV::Controllers::VerifyResult result = KOV::Controllers::ManifestVerifier::verify(
+        xp(), m_controller->manifest(package(81)), { "Resources/plugins/V/prefs" },
+        [&progress](int done, int) { progress << done; });
+    QCOMPARE(result.missing, missing);
+    QCOMPARE(result.changed, changed);
+    QCOMPARE(result.changedPreserved, preservedChanged);
+    QCOMPARE(result.isIntact(), missing.isEmpty() && changed.isEmpty());
+    QCOMPARE(progress, QVector<int>({ 1, 2 }));
 }
 
 QTEST_MAIN(TestPackageController)

@@ -310,6 +310,34 @@ Fortfahren?</translation>
         <source>Uninstall Package</source>
         <translation>Paket deinstallieren</translation>
     </message>
+    <message>
+        <source>Verify</source>
+        <translation>Prüfen</translation>
+    </message>
+    <message>
+        <source>All files of %1 are as they were installed.</source>
+        <translation>Alle Dateien von %1 sind so, wie sie installiert wurden.</translation>
+    </message>
+    <message>
+        <source>Some files of %1 are not as they were installed.</source>
+        <translation>Einige Dateien von %1 sind nicht mehr so, wie sie installiert wurden.</translation>
+    </message>
+    <message>
+        <source>Missing:</source>
+        <translation>Fehlt:</translation>
+    </message>
+    <message>
+        <source>Changed:</source>
+        <translation>Geändert:</translation>
+    </message>
+    <message>
+        <source>Your own files, changed as expected:</source>
+        <translation>Ihre eigenen Dateien, wie erwartet geändert:</translation>
+    </message>
+    <message>
+        <source>Repair</source>
+        <translation>Reparieren</translation>
+    </message>
 </context>
 <context>
     <name>KOV::Ui::PackageDetailWidget</name>

@@ -10,6 +10,7 @@
 #include <QStyle>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QtConcurrent>
 
 #include "common/qtawesome.h"
 #include "common/styledbackground.h"
@@ -31,6 +32,7 @@ PackageDetailTitleBar::PackageDetailTitleBar(QSharedPointer<Controllers::Package
     , m_helpButton(new QPushButton(this))
     , m_manualButton(new QPushButton(this))
     , m_progressBar(new QProgressBar(this))
+    , m_verifyButton(new QPushButton(this))
 {
     setObjectName(QStringLiteral("PackageDetailTitleBar"));
     auto *layout = new QVBoxLayout(this);
@@ -51,12 +53,25 @@ PackageDetailTitleBar::PackageDetailTitleBar(QSharedPointer<Controllers::Package
         button->setCursor(Qt::PointingHandCursor);
         row->addWidget(button);
     }
+    m_verifyButton->setObjectName(QStringLiteral("Verify"));
+    m_verifyButton->setIcon(sharedIcons()->icon(0xF046, darkIconOptions()));
+    m_verifyButton->setCursor(Qt::PointingHandCursor);
+    row->addWidget(m_verifyButton);
     layout->addLayout(row);
 
+    connect(m_verifyButton, &QPushButton::clicked, this, &PackageDetailTitleBar::verify);
+    connect(&m_verifyWatcher, &QFutureWatcher<Controllers::VerifyResult>::finished, this,
+            [this] { showVerifyResult(m_verifyWatcher.result()); });
     connect(m_installButton, &QPushButton::clicked, this, &PackageDetailTitleBar::confirmAndInstall);
     connect(m_uninstallButton, &QPushButton::clicked, this, &PackageDetailTitleBar::confirmAndUninstall);
     connect(m_helpButton, &QPushButton::clicked, this, &PackageDetailTitleBar::openHelp);
     connect(m_manualButton, &QPushButton::clicked, this, &PackageDetailTitleBar::openManual);
+}
+
+PackageDetailTitleBar::~PackageDetailTitleBar()
+{
+    // The check reads the X-Plane folder and reports to this bar: it ends first.
+    m_verifyWatcher.waitForFinished();
 }
 
 void PackageDetailTitleBar::setPackage(const QSharedPointer<Package> &package)
@@ -79,8 +94,10 @@ void PackageDetailTitleBar::refresh(bool newPackage)
     if (!m_package)
         return;
     const Package::State state = m_package->state();
-    const bool busy = state == Package::PREPARING || state == Package::DOWNLOADING || state == Package::INSTALLING;
-    m_progressBar->setVisible(busy);
+    const bool busy
+        = state == Package::PREPARING || state == Package::DOWNLOADING || state == Package::INSTALLING;
+    const bool verifying = m_verifyWatcher.isRunning();
+    m_progressBar->setVisible(busy || verifying);
     if (busy && newPackage) {
         // A download already under way tells its size again, so that the bar knows its range at once.
         if (const QSharedPointer<Models::Download> download = m_controller->activeDownload(m_package))
@@ -114,6 +131,58 @@ void PackageDetailTitleBar::refresh(bool newPackage)
     m_installButton->style()->polish(m_installButton);
     m_helpButton->setText(tr("Get Help"));
     m_manualButton->setText(tr("Manual"));
+    m_verifyButton->setText(tr("Verify"));
+    m_verifyButton->setVisible(state == Package::INSTALLED);
+    m_verifyButton->setEnabled(!verifying);
+}
+
+void PackageDetailTitleBar::verify()
+{
+    if (!m_package || m_package->state() != Package::INSTALLED || m_verifyWatcher.isRunning())
+        return;
+    const Controllers::FileContext context = m_controller->fileContext(m_package);
+    const QVector<Controllers::ManifestEntry> manifest = m_controller->manifest(m_package);
+    const QStringList preserved = context.installed ? context.installed->install->preserve : QStringList();
+    m_progressBar->setRange(0, qMax(1, manifest.size()));
+    m_progressBar->setValue(0);
+    QProgressBar *bar = m_progressBar;
+    m_verifyWatcher.setFuture(QtConcurrent::run([root = context.root, manifest, preserved, bar] {
+        return Controllers::ManifestVerifier::verify(root, manifest, preserved, [bar](int done, int) {
+            // Queued: the bar lives on the GUI thread, and outlives the check (the destructor waits).
+            QMetaObject::invokeMethod(bar, "setValue", Qt::QueuedConnection, Q_ARG(int, done));
+        });
+    }));
+    refresh(false);
+}
+
+void PackageDetailTitleBar::showVerifyResult(const Controllers::VerifyResult &result)
+{
+    refresh(false);
+    if (!m_package)
+        return;
+    QString text;
+    if (result.isIntact()) {
+        text = tr("All files of %1 are as they were installed.").arg(m_package->name());
+    } else {
+        text = tr("Some files of %1 are not as they were installed.").arg(m_package->name());
+        if (!result.missing.isEmpty())
+            text += QStringLiteral("\n\n") + tr("Missing:") + QLatin1Char('\n')
+                    + result.missing.join(QLatin1Char('\n'));
+        if (!result.changed.isEmpty())
+            text += QStringLiteral("\n\n") + tr("Changed:") + QLatin1Char('\n')
+                    + result.changed.join(QLatin1Char('\n'));
+    }
+    if (!result.changedPreserved.isEmpty())
+        text += QStringLiteral("\n\n") + tr("Your own files, changed as expected:") + QLatin1Char('\n')
+                + result.changedPreserved.join(QLatin1Char('\n'));
+    QMessageBox box(QMessageBox::Information, tr("Verify"), text, QMessageBox::Close, this);
+    QPushButton *repair = result.isIntact() ? nullptr : box.addButton(tr("Repair"), QMessageBox::AcceptRole);
+    box.exec();
+    if (repair && box.clickedButton() == repair && m_package->state() == Package::INSTALLED) {
+        // The installed version again; preserved files stay the user's.
+        QString version = m_controller->installedVersion(m_package);
+        m_controller->installPackage(m_package, version);
+    }
 }
 
 void PackageDetailTitleBar::onStateChanged(Package::State state)
@@ -133,7 +202,8 @@ void PackageDetailTitleBar::confirmAndUninstall()
 {
     if (!m_package)
         return;
-    QString text = tr("Uninstall") + QLatin1Char(' ') + m_package->name() + QLatin1Char(' ') + tr("from this system");
+    QString text
+        = tr("Uninstall") + QLatin1Char(' ') + m_package->name() + QLatin1Char(' ') + tr("from this system");
     const QVector<QSharedPointer<Package>> dependents = m_controller->dependents(m_package, QString());
     if (!dependents.isEmpty()) {
         text += QStringLiteral("\n\nFollowing dependent extensions will also be uninstalled\n\n");

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QFutureWatcher>
 #include <QSharedPointer>
 #include <QWidget>
 
+#include "controllers/manifestverifier.h"
 #include "models/package.h"
 
 class QLabel;
@@ -22,6 +24,7 @@ class PackageDetailTitleBar final : public QWidget
 public:
     explicit PackageDetailTitleBar(QSharedPointer<Controllers::PackageController> controller,
                                    QWidget *parent = nullptr);
+    ~PackageDetailTitleBar() override;
 
     void setPackage(const QSharedPointer<Models::Package> &package);
     void refresh(bool newPackage);
@@ -29,12 +32,16 @@ public:
     void confirmAndUninstall();
     void openHelp();
     void openManual();
+    /** Compares the installed files with the package's manifest on the thread pool, then shows what it found.
+     */
+    void verify();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
     void onStateChanged(Models::Package::State state);
+    void showVerifyResult(const Controllers::VerifyResult &result);
 
     QSharedPointer<Controllers::PackageController> m_controller;
     QLabel *m_titleLabel;
@@ -43,7 +50,9 @@ private:
     QPushButton *m_helpButton;
     QPushButton *m_manualButton;
     QProgressBar *m_progressBar;
+    QPushButton *m_verifyButton;
     QSharedPointer<Models::Package> m_package;
+    QFutureWatcher<Controllers::VerifyResult> m_verifyWatcher;
 };
 
 } // namespace KOV::Ui
