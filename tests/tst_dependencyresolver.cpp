@@ -165,7 +165,7 @@ void TestDependencyResolver::queueOrder()
     InstallQueue queue(resolver, [&ran](const PendingInstallation &entry) {
         ran << QString::number(entry.package->id());
         return [] {
-            return KOV::Controllers::InstallOutcome { true, {}, {}, {} };
+            return KOV::Controllers::InstallOutcome { true, {}, {}, {}, {} };
         };
     });
     connect(&queue, &InstallQueue::examined, this,
@@ -204,7 +204,7 @@ void TestDependencyResolver::uninstallationsGoFirst()
     InstallQueue queue(resolver, [&ran](const PendingInstallation &entry) {
         ran << (entry.uninstall ? "-" : "+") + QString::number(entry.package->id());
         return [] {
-            return KOV::Controllers::InstallOutcome { true, {}, {}, {} };
+            return KOV::Controllers::InstallOutcome { true, {}, {}, {}, {} };
         };
     });
     queue.enqueue({ packages.at(0), QString(), QStringLiteral("/nowhere.7z") });

@@ -112,7 +112,7 @@ QString TestFileOperations::archive(const QString &name, const QMap<QString, QBy
 
 FileContext TestFileOperations::context(const QSharedPointer<PackageVersion> &installed) const
 {
-    return { xp(), m_home->path() + "/preserve/", m_home->path() + "/backup/", installed, {} };
+    return { xp(), m_home->path() + "/preserve/", m_home->path() + "/backup/", installed, {}, {}, false };
 }
 
 void TestFileOperations::updateKeepsUserFilesAndUninstallRestoresXPlane()

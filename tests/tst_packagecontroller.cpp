@@ -61,6 +61,7 @@ private slots:
     void reloadDuringDownloadInstallsOnce();
     void checksumMismatchTouchesNothing();
     void manifestRecordsInstalledFiles();
+    void filesOfAnotherPackageNeedConsent();
     void verifyFindsChanges_data();
     void verifyFindsChanges();
     void backupsOfBusyPackagesAreShared_data();
@@ -683,6 +684,45 @@ void TestPackageController::verifyFindsChanges()
     QCOMPARE(result.changedPreserved, preservedChanged);
     QCOMPARE(result.isIntact(), missing.isEmpty() && changed.isEmpty());
     QCOMPARE(progress, QVector<int>({ 1, 2 }));
+}
+
+void TestPackageController::filesOfAnotherPackageNeedConsent()
+{
+    const QString shared = "Resources/plugins/Shared/shared.dat";
+    addPackage(90, "PLUGIN", { { "1.0.0", "a90.7z", "Resources/plugins/Shared", {}, {}, {}, { shared } } });
+    addPackage(91, "PLUGIN", { { "1.0.0", "b91.7z", "Resources/plugins/Shared", {}, {}, {},
+                                 { "Resources/plugins/Shared/b.txt" } } });
+    serveArchive("a90.7z", { { "shared.dat", "A" } });
+    serveArchive("b91.7z", { { "shared.dat", "B" }, { "b.txt", "b" } });
+    loadCatalogue();
+    QString version;
+    m_controller->installPackage(package(90), version);
+    QVERIFY(waitFor(90, Package::INSTALLED));
+
+    QSignalSpy conflicts(m_controller.data(), &PackageController::conflictsFound);
+    version.clear();
+    m_controller->installPackage(package(91), version);
+    QVERIFY(conflicts.wait(30000));
+    QCOMPARE(conflicts.first().at(1).toString(), QStringLiteral("Package 90"));
+    QCOMPARE(conflicts.first().at(2).toStringList(), QStringList { shared });
+    // Nothing changed while the question is open, and No leaves it so.
+    QCOMPARE(package(91)->state(), Package::AVAILABLE);
+    QCOMPARE(KOVTest::readFile(xp(shared)), QByteArray("A"));
+    QVERIFY(!QFileInfo::exists(xp("Resources/plugins/Shared/b.txt")));
+    m_controller->resolveConflicts(package(91), false);
+    QCOMPARE(package(91)->state(), Package::AVAILABLE);
+    QCOMPARE(row(91).second, int(Package::AVAILABLE));
+    QVERIFY(QFileInfo::exists(m_home->path() + "/cache/b91.7z"));
+
+    // Asked again at the next try, from the kept archive; Yes overwrites.
+    version.clear();
+    m_controller->installPackage(package(91), version);
+    QVERIFY(conflicts.wait(30000));
+    QCOMPARE(gets().count(QStringLiteral("GET /b91.7z")), 1);
+    m_controller->resolveConflicts(package(91), true);
+    QVERIFY(waitFor(91, Package::INSTALLED));
+    QCOMPARE(KOVTest::readFile(xp(shared)), QByteArray("B"));
+    QCOMPARE(KOVTest::readFile(xp("Resources/plugins/Shared/b.txt")), QByteArray("b"));
 }
 
 QTEST_MAIN(TestPackageController)

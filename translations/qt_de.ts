@@ -195,6 +195,10 @@ Bitte schließen Sie die Anwendung erst, wenn die Installation abgeschlossen ist
         <source>Uninstall Error</source>
         <translation>Fehler bei der Deinstallation</translation>
     </message>
+    <message>
+        <source>These files belong to %1. Overwrite them?</source>
+        <translation>Diese Dateien gehören zu %1. Überschreiben?</translation>
+    </message>
 </context>
 <context>
     <name>KOV::Ui::InstallConfirmation</name>

@@ -24,6 +24,8 @@ struct PendingInstallation
     QString version;
     QString archivePath;
     bool uninstall = false;
+    /** The user agreed to overwrite files of other packages. */
+    bool overwriteOwned = false;
 };
 
 /**

@@ -10,6 +10,7 @@
 #include "controllers/cataloguereader.h"
 #include "controllers/installpaths.h"
 #include "controllers/packagedownload.h"
+#include "controllers/preserveandbackup.h"
 #include "managers/downloadmanager.h"
 #include "models/download.h"
 
@@ -144,9 +145,15 @@ InstallQueue::Task PackageController::installationTask(const PendingInstallation
         return [context] {
             return PackageInstaller::removeInstalledFiles(context);
         };
-    return [entry, context] {
+    FileContext installContext = context;
+    installContext.ownedFiles = m_database.ownedFiles(entry.package->id());
+    installContext.overwriteOwned = entry.overwriteOwned;
+    return [entry, installContext] {
         const InstallOutcome outcome
-            = PackageInstaller::install(entry.package, entry.version, entry.archivePath, context);
+            = PackageInstaller::install(entry.package, entry.version, entry.archivePath, installContext);
+        // Kept for the answer to the question about other packages' files.
+        if (!outcome.conflicts.isEmpty())
+            return outcome;
         // A failed archive goes too: the next try downloads it afresh.
         qDebug() << "Removing file : " << entry.archivePath;
         QFile::remove(entry.archivePath);
@@ -181,6 +188,25 @@ void PackageController::onInstallationFinished(const PendingInstallation &entry,
         }
         return;
     }
+    if (!outcome.conflicts.isEmpty()) {
+        // Nothing changed: back to where it stood until the user answers.
+        const bool kept = m_keptVersion.contains(package->id());
+        setStateEverywhere(package, kept ? Package::INSTALLED : Package::AVAILABLE);
+        if (kept)
+            m_database.saveState(package, m_keptVersion.value(package->id()), Package::INSTALLED);
+        else
+            saveState(package, entry.version);
+        m_conflicted.insert(package->id(), entry);
+        QStringList owners;
+        QStringList files;
+        for (auto it = outcome.conflicts.cbegin(); it != outcome.conflicts.cend(); ++it) {
+            const QSharedPointer<Package> owner = m_resolver.find(it.key());
+            owners << (owner ? owner->name() : QString::number(it.key()));
+            files << it.value();
+        }
+        emit conflictsFound(package, owners.join(QStringLiteral(", ")), files);
+        return;
+    }
     if (!outcome.done) {
         setStateEverywhere(package, Package::INSTALL_ERROR);
         saveFailure(package, entry.version);
@@ -192,6 +218,21 @@ void PackageController::onInstallationFinished(const PendingInstallation &entry,
     package->setHasUpdate(Models::versionIndex(package, entry.version) != 0);
     setStateEverywhere(package, Package::INSTALLED);
     saveState(package, entry.version);
+}
+
+void PackageController::resolveConflicts(const QSharedPointer<Package> &package, bool overwrite)
+{
+    if (!m_conflicted.contains(package->id()))
+        return;
+    PendingInstallation entry = m_conflicted.take(package->id());
+    // No: the archive stays in the cache, and the next try finds it there.
+    if (!overwrite)
+        return;
+    entry.overwriteOwned = true;
+    entry.package->setState(Package::INSTALLING);
+    saveState(entry.package, entry.version);
+    m_queue.enqueue(entry);
+    m_queue.process();
 }
 
 void PackageController::saveFailure(const QSharedPointer<Package> &package, const QString &version)
@@ -311,25 +352,9 @@ FileContext PackageController::fileContext(const QSharedPointer<Package> &packag
     if (versions.isEmpty())
         return context;
     context.installed = versions.at(Models::versionIndex(package, installedVersion(package)));
-    for (const QSharedPointer<Package> &other : qAsConst(m_packageList)) {
-        if (other->id() == package->id() || other->versions().isEmpty())
-            continue;
-        QVector<QSharedPointer<PackageVersion>> relied;
-        if (other->state() == Package::INSTALLED) {
-            QString version = installedVersion(other);
-            relied << DependencyResolver::resolve(other, version);
-        } else if (other->state() == Package::PREPARING || other->state() == Package::DOWNLOADING
-                   || other->state() == Package::INSTALLING) {
-            // Which version it brings is not known here: all of them may rely on the copy.
-            relied = other->versions();
-        }
-        for (const QSharedPointer<PackageVersion> &version : qAsConst(relied)) {
-            for (const QString &entry : qAsConst(version->install->backup)) {
-                if (!context.sharedBackups.contains(entryKey(entry)))
-                    context.sharedBackups << entryKey(entry);
-            }
-        }
-    }
+    context.sharedBackups = PreserveAndBackup::sharedBackups(
+        m_packageList, package->id(),
+        [this](const QSharedPointer<Package> &other) { return installedVersion(other); });
     return context;
 }
 

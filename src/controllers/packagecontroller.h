@@ -57,6 +57,9 @@ public:
     }
     void installPackage(const QSharedPointer<Models::Package> &package, QString &version);
     void uninstallPackage(const QSharedPointer<Models::Package> &package);
+    /** The answer to conflictsFound(): overwrite the other packages' files, or leave the package as it was.
+     */
+    void resolveConflicts(const QSharedPointer<Models::Package> &package, bool overwrite);
     QSharedPointer<Models::Download> activeDownload(const QSharedPointer<Models::Package> &package);
     void processPendingInstallations() { m_queue.process(); }
 
@@ -111,6 +114,9 @@ signals:
     void detail(QSharedPointer<KOV::Models::Package> package);
     /** An uninstallation changed nothing: these entries could not be removed. */
     void uninstallFailed(QSharedPointer<KOV::Models::Package> package, QStringList leftovers);
+    /** The archive of `package` holds files that `owners` put in place; nothing changed until
+     * resolveConflicts(). */
+    void conflictsFound(QSharedPointer<KOV::Models::Package> package, QString owners, QStringList files);
     /** packages.db could not be used; it was moved to `brokenFile` and is rebuilt from the version files. */
     void databaseRebuilt(QString brokenFile);
 
@@ -136,6 +142,8 @@ private:
     QSet<int> m_installAfterUninstall;
     // The version that stays on disk while another one is downloaded and installed.
     QHash<int, QString> m_keptVersion;
+    // Downloaded archives waiting for the answer about other packages' files.
+    QHash<int, PendingInstallation> m_conflicted;
     // Declared in this order so that the queue, whose task may still run, goes first.
     PackageDatabase m_database;
     DependencyResolver m_resolver;

@@ -165,6 +165,21 @@ QVector<ManifestEntry> PackageDatabase::manifest(int packageId)
     return entries;
 }
 
+QHash<QString, int> PackageDatabase::ownedFiles(int packageId)
+{
+    QHash<QString, int> owners;
+    if (!m_database.isOpen())
+        return owners;
+    QSqlQuery query(m_database);
+    query.prepare(QStringLiteral("SELECT path, package_id FROM manifest WHERE package_id != :id"));
+    query.bindValue(QStringLiteral(":id"), packageId);
+    if (!execLogged(query))
+        return owners;
+    while (query.next())
+        owners.insert(query.value(0).toString(), query.value(1).toInt());
+    return owners;
+}
+
 void PackageDatabase::removeManifest(int packageId)
 {
     if (!m_database.isOpen())

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QSharedPointer>
 #include <QSqlDatabase>
 #include <QString>
@@ -48,6 +49,8 @@ public:
     bool saveManifest(int packageId, const QVector<ManifestEntry> &entries);
     QVector<ManifestEntry> manifest(int packageId);
     void removeManifest(int packageId);
+    /** Every recorded file of the packages other than `packageId`: path -> its package's id. */
+    QHash<QString, int> ownedFiles(int packageId);
     /** Where an unusable file was moved by the last open(), once; empty when it was fine. */
     QString takeBrokenFile();
 

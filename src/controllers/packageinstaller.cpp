@@ -22,7 +22,7 @@ namespace {
 InstallOutcome failure(const QString &reason)
 {
     qCWarning(lcInstall) << "Installation failed : " << reason;
-    return { false, reason, {}, {} };
+    return { false, reason, {}, {}, {} };
 }
 
 void removeAll(const QStringList &paths)
@@ -109,6 +109,19 @@ InstallOutcome PackageInstaller::install(const QSharedPointer<Package> &package,
     if (!listing.readable || listing.unsafe)
         return failure(tr("The archive is damaged"));
 
+    // Files another package put in place are overwritten only when the user says so.
+    if (!context.overwriteOwned && !context.ownedFiles.isEmpty()) {
+        InstallOutcome outcome;
+        for (const Extractors::ArchiveEntry &entry : listing.entries) {
+            const auto owner
+                = context.ownedFiles.constFind(entryKey(extract + QLatin1Char('/') + entry.path));
+            if (!entry.folder && owner != context.ownedFiles.constEnd())
+                outcome.conflicts[*owner] << owner.key();
+        }
+        if (!outcome.conflicts.isEmpty())
+            return outcome;
+    }
+
     // 2. Room for the staged copy beside the old version, and for the saved files.
     const QString stagingParent = stagingFolderFor(context.root, extract);
     if (!hasRoomFor(stagingParent, listing.unpackedSize)
@@ -193,7 +206,7 @@ InstallOutcome PackageInstaller::install(const QSharedPointer<Package> &package,
     // The copies that went back served their purpose.
     removeAll(restoredPreserves);
     removeAll(restoredBackups);
-    InstallOutcome outcome { true, {}, {}, {} };
+    InstallOutcome outcome { true, {}, {}, {}, {} };
     // The listing's sizes and CRCs: recording what was put in place costs no hashing.
     for (const Extractors::ArchiveEntry &entry : listing.entries) {
         if (!entry.folder)

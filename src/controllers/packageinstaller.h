@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QCoreApplication>
+#include <QHash>
+#include <QMap>
 #include <QSharedPointer>
 #include <QStringList>
 
@@ -18,6 +20,10 @@ struct FileContext
     QSharedPointer<Models::PackageVersion> installed; // as the database names it when the context is taken
     // Backup entries that other packages saved too, or may rely on soon: their copies stay.
     QStringList sharedBackups;
+    /** Files other installed packages put in place: path -> package id. */
+    QHash<QString, int> ownedFiles;
+    /** The user agreed to overwrite files of other packages. */
+    bool overwriteOwned = false;
 };
 
 /** How an installation or uninstallation on the X-Plane folder ended. */
@@ -30,6 +36,8 @@ struct InstallOutcome
     QStringList leftovers;
     /** Every file an installation put in place. */
     QVector<ManifestEntry> manifest;
+    /** Files of the archive that other packages own, by owner: nothing was changed. */
+    QMap<int, QStringList> conflicts;
 };
 
 /**

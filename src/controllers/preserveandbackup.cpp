@@ -111,4 +111,31 @@ bool PreserveAndBackup::restoreBackupFiles(const FileContext &context, const QSt
     return true;
 }
 
+QStringList PreserveAndBackup::sharedBackups(
+    const QVector<QSharedPointer<Models::Package>> &packages, int excludeId,
+    const std::function<QString(const QSharedPointer<Models::Package> &)> &installedVersion)
+{
+    using Models::Package;
+    QStringList shared;
+    for (const QSharedPointer<Package> &other : packages) {
+        if (other->id() == excludeId || other->versions().isEmpty())
+            continue;
+        QVector<QSharedPointer<Models::PackageVersion>> relied;
+        if (other->state() == Package::INSTALLED) {
+            relied << other->versions().at(Models::versionIndex(other, installedVersion(other)));
+        } else if (other->state() == Package::PREPARING || other->state() == Package::DOWNLOADING
+                   || other->state() == Package::INSTALLING) {
+            // Which version it brings is not known here: all of them may rely on the copy.
+            relied = other->versions();
+        }
+        for (const QSharedPointer<Models::PackageVersion> &version : qAsConst(relied)) {
+            for (const QString &entry : qAsConst(version->install->backup)) {
+                if (!shared.contains(entryKey(entry)))
+                    shared << entryKey(entry);
+            }
+        }
+    }
+    return shared;
+}
+
 } // namespace KOV::Controllers

@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+#include <functional>
+
 #include "models/package.h"
 
 namespace KOV::Controllers {
@@ -35,6 +37,13 @@ public:
      */
     static bool restoreBackupFiles(const FileContext &context, const QStringList &keep,
                                    FileTransaction &transaction, QStringList *restored);
+    /**
+     * The backup entries of every package but `excludeId` that relies on its saved copies: installed ones
+     * with their installed version, packages on their way with all their versions.
+     */
+    static QStringList
+    sharedBackups(const QVector<QSharedPointer<Models::Package>> &packages, int excludeId,
+                  const std::function<QString(const QSharedPointer<Models::Package> &)> &installedVersion);
 };
 
 } // namespace KOV::Controllers

@@ -10,13 +10,10 @@
 #include <QPointer>
 #include <QRegularExpression>
 #include <QSet>
-#include <QSqlError>
-#include <QSqlQuery>
 
 #include "app/environment.h"
 #include "app/logging.h"
 #include "app/settings.h"
-#include "managers/sqllog.h"
 #include "models/download.h"
 
 namespace KOV::Managers {
@@ -24,8 +21,6 @@ namespace KOV::Managers {
 using Models::Download;
 
 namespace {
-
-const QString connectionName = QStringLiteral("DownloadDatabaseConnection");
 
 // The first byte position of a "bytes first-last/total" Content-Range, or -1.
 qint64 contentRangeStart(const QByteArray &header)
@@ -66,46 +61,15 @@ DownloadManager::DownloadManager(QSharedPointer<KOV::Settings> settings,
     , m_cacheFolder(m_settings->current().cache.value)
 {
     ensureDir(m_cacheFolder, true);
-    openDatabase();
+    m_records.open(dataDir() + QStringLiteral("download.db"));
 }
 
-DownloadManager::~DownloadManager()
+void DownloadManager::removeDatabase()
 {
-    m_database.close();
-    m_database = QSqlDatabase();
-    QSqlDatabase::removeDatabase(connectionName);
+    m_records.remove();
 }
 
-void DownloadManager::openDatabase()
-{
-    m_database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
-    m_database.setDatabaseName(dataDir() + QStringLiteral("download.db"));
-    if (!m_database.open()) {
-        qCWarning(lcDatabase) << "SQL Error: " << m_database.lastError().text();
-        return;
-    }
-    QSqlQuery query(m_database);
-    query.prepare(
-        QStringLiteral("CREATE TABLE IF NOT EXISTS downloads (id        INTEGER        PRIMARY KEY "
-                       "AUTOINCREMENT,url       VARCHAR (1024) UNIQUE,timestamp DATETIME       DEFAULT "
-                       "CURRENT_TIMESTAMP);"));
-    if (!execLogged(query))
-        return;
-    // Files of older runs have no validator column: added, their rows resume as before.
-    QSqlQuery columns(QStringLiteral("PRAGMA table_info(downloads)"), m_database);
-    bool hasValidator = false;
-    while (columns.next())
-        hasValidator = hasValidator || columns.value(1).toString() == QLatin1String("validator");
-    columns.finish();
-    if (!hasValidator)
-        execLogged(query, QStringLiteral("ALTER TABLE downloads ADD COLUMN validator TEXT"));
-    QSqlQuery owners(QStringLiteral("SELECT url, validator FROM downloads"), m_database);
-    while (owners.next()) {
-        const QString url = owners.value(0).toString();
-        m_owners.insert(Download::fileNameForUrl(QUrl(url, QUrl::TolerantMode)), url);
-        m_validators.insert(url, owners.value(1).toByteArray());
-    }
-}
+DownloadManager::~DownloadManager() = default;
 
 QSharedPointer<Download> DownloadManager::find(const QString &url) const
 {
@@ -150,50 +114,6 @@ void DownloadManager::startPending()
     }
 }
 
-void DownloadManager::removeDatabase()
-{
-    const QString file = m_database.databaseName();
-    if (file.isEmpty() || !QFileInfo::exists(file))
-        return;
-    m_database.close();
-    m_owners.clear();
-    QFile::remove(file);
-}
-
-bool DownloadManager::ownsFile(const QUrl &url) const
-{
-    return m_database.isOpen() && m_owners.value(Download::fileNameForUrl(url)) == url.toString();
-}
-
-void DownloadManager::claimFile(const QUrl &url, bool keepRecord)
-{
-    if (!m_database.isOpen())
-        return;
-    const QString name = Download::fileNameForUrl(url);
-    const QString writer = url.toString();
-    const auto owner = m_owners.constFind(name);
-    if (owner != m_owners.constEnd() && *owner == writer)
-        return;
-    // Whoever wrote this cache file before under another URL no longer owns it.
-    if (owner != m_owners.constEnd()) {
-        QSqlQuery remove(m_database);
-        remove.prepare(QStringLiteral("DELETE FROM downloads WHERE url = :url"));
-        remove.bindValue(QStringLiteral(":url"), *owner);
-        execLogged(remove);
-        m_validators.remove(*owner);
-        m_owners.remove(name);
-    }
-    // Only files worth continuing are recorded: a catalogue or an image is fetched afresh anyway.
-    if (!keepRecord)
-        return;
-    QSqlQuery insert(m_database);
-    insert.prepare(QStringLiteral("INSERT OR REPLACE INTO downloads(url) VALUES (:url)"));
-    insert.bindValue(QStringLiteral(":url"), writer);
-    if (execLogged(insert))
-        m_owners.insert(name, writer);
-    m_validators.remove(writer);
-}
-
 QByteArray DownloadManager::validatorOf(const QNetworkReply &reply)
 {
     // A weak ETag may stay the same for other bytes: it cannot vouch for a byte range.
@@ -207,7 +127,7 @@ void DownloadManager::resumeFrom(const QSharedPointer<Download> &download, qint6
 {
     download->request().setRawHeader("Range", "bytes=" + QByteArray::number(size) + '-');
     // The server sends the rest only of the file it had then, else the whole file anew.
-    download->request().setRawHeader("If-Range", m_validators.value(download->request().url().toString()));
+    download->request().setRawHeader("If-Range", m_records.validator(download->request().url().toString()));
 }
 
 void DownloadManager::checkSize(const QSharedPointer<Download> &download)
@@ -219,9 +139,9 @@ void DownloadManager::checkSize(const QSharedPointer<Download> &download)
         const QString path = download->path();
         const QString url = download->request().url().toString();
         // A partial file is only continued by the URL that wrote it.
-        if (QFileInfo::exists(path) && !ownsFile(download->request().url()))
+        if (QFileInfo::exists(path) && !m_records.ownsFile(download->request().url()))
             QFile::remove(path);
-        const QByteArray stored = m_validators.value(url);
+        const QByteArray stored = m_records.validator(url);
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
 
         if (reply->error() != QNetworkReply::NoError) {
@@ -287,7 +207,7 @@ void DownloadManager::transfer(const QSharedPointer<Download> &download)
         QFile::remove(download->path());
     if (download->request().hasRawHeader("Range"))
         state->rangeStart = QFileInfo(download->path()).size();
-    claimFile(download->request().url(), download->isResumable());
+    m_records.claimFile(download->request().url(), download->isResumable());
 
     download->setProcess(Download::DOWNLOADING);
     QNetworkReply *reply = m_network->get(download->request());
@@ -347,7 +267,7 @@ void DownloadManager::writeAvailable(Transfer &transfer)
             transfer.mode = Transfer::Replace;
         }
         if (transfer.mode != Transfer::Discard && transfer.download->isResumable())
-            recordValidator(transfer.download->request().url().toString(), validatorOf(*reply));
+            m_records.recordValidator(transfer.download->request().url().toString(), validatorOf(*reply));
     }
 
     if (transfer.mode == Transfer::Discard) {
@@ -417,18 +337,6 @@ void DownloadManager::finishTransfer(const QSharedPointer<Transfer> &transfer)
         return;
     }
     finish(transfer->download);
-}
-
-void DownloadManager::recordValidator(const QString &url, const QByteArray &validator)
-{
-    if (!m_database.isOpen() || m_validators.value(url) == validator)
-        return;
-    QSqlQuery update(m_database);
-    update.prepare(QStringLiteral("UPDATE downloads SET validator = :validator WHERE url = :url"));
-    update.bindValue(QStringLiteral(":validator"), QString::fromLatin1(validator));
-    update.bindValue(QStringLiteral(":url"), url);
-    if (execLogged(update))
-        m_validators.insert(url, validator);
 }
 
 bool DownloadManager::isExpected(const Download &download, qint64 size, const QByteArray &sha256)

@@ -3,8 +3,9 @@
 #include <QHash>
 #include <QObject>
 #include <QSharedPointer>
-#include <QSqlDatabase>
 #include <QVector>
+
+#include "managers/downloaddatabase.h"
 
 class QCryptographicHash;
 class QNetworkAccessManager;
@@ -43,7 +44,6 @@ public:
 private:
     struct Transfer;
 
-    void openDatabase();
     void checkSize(const QSharedPointer<Models::Download> &download);
     void transfer(const QSharedPointer<Models::Download> &download);
     void writeAvailable(Transfer &transfer);
@@ -55,20 +55,13 @@ private:
     void restartOrFail(const QSharedPointer<Models::Download> &download);
     /** What tells one version of a remote file from another: a strong ETag, else Last-Modified. */
     static QByteArray validatorOf(const QNetworkReply &reply);
-    void recordValidator(const QString &url, const QByteArray &validator);
     void resumeFrom(const QSharedPointer<Models::Download> &download, qint64 size);
-    bool ownsFile(const QUrl &url) const;
-    void claimFile(const QUrl &url, bool keepRecord);
 
     QSharedPointer<KOV::Settings> m_settings;
     QSharedPointer<QNetworkAccessManager> m_network;
     QString m_cacheFolder;
     QVector<QSharedPointer<Models::Download>> m_downloads;
-    QSqlDatabase m_database;
-    // Cache file name -> the URL that wrote it, as recorded in the downloads table.
-    QHash<QString, QString> m_owners;
-    // URL -> the validator of the file it wrote, for If-Range and the HEAD comparison.
-    QHash<QString, QByteArray> m_validators;
+    DownloadDatabase m_records;
 };
 
 } // namespace KOV::Managers

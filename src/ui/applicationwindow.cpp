@@ -40,6 +40,19 @@ ApplicationWindow::ApplicationWindow(QSharedPointer<ApplicationController> appli
     controller->initialize(QGuiApplication::primaryScreen()->size());
     connect(m_packageController.data(), &Controllers::PackageController::uninstallFailed, this,
             &ApplicationWindow::reportUninstallFailure);
+    // Queued: the question is not asked inside the completion handler of the installation.
+    connect(m_packageController.data(), &Controllers::PackageController::conflictsFound, this,
+            &ApplicationWindow::askAboutConflicts, Qt::QueuedConnection);
+}
+
+void ApplicationWindow::askAboutConflicts(const QSharedPointer<Models::Package> &package,
+                                          const QString &owners, const QStringList &files)
+{
+    QMessageBox box(QMessageBox::Question, package->name(),
+                    tr("These files belong to %1. Overwrite them?").arg(owners),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setDetailedText(files.join(QLatin1Char('\n')));
+    m_packageController->resolveConflicts(package, box.exec() == QMessageBox::Yes);
 }
 
 void ApplicationWindow::reportDatabaseRebuilt(const QString &brokenFile)

@@ -36,6 +36,8 @@ protected:
 
 private:
     void reportDatabaseRebuilt(const QString &brokenFile);
+    void askAboutConflicts(const QSharedPointer<Models::Package> &package, const QString &owners,
+                           const QStringList &files);
     void reportUninstallFailure(const QSharedPointer<Models::Package> &package, const QStringList &leftovers);
 
     QSharedPointer<Controllers::ApplicationController> m_applicationController;
