@@ -156,6 +156,8 @@ private slots:
 private:
     QSharedPointer<Download> start(const QString &path, bool resumable);
     bool waitFinished(Recorder &recorder, int count = 1);
+    /** A whole earlier run of `path`: it leaves the file and records this URL as its writer. */
+    bool fetchOnce(const QString &path);
     QString cacheFile(const QString &name) const { return m_cache + QLatin1Char('/') + name; }
 
     QScopedPointer<KOVTest::TemporaryHome> m_home;
@@ -194,6 +196,14 @@ void TestDownloadManager::cleanup()
 QSharedPointer<Download> TestDownloadManager::start(const QString &path, bool resumable)
 {
     return QSharedPointer<Download>::create(m_server->url(path), resumable);
+}
+
+bool TestDownloadManager::fetchOnce(const QString &path)
+{
+    auto first = start(path, true);
+    Recorder recorder(first.data());
+    m_manager->add(first);
+    return waitFinished(recorder);
 }
 
 bool TestDownloadManager::waitFinished(Recorder &recorder, int count)
@@ -279,12 +289,7 @@ void TestDownloadManager::resume()
 
     // A partial file left by an earlier run of the same URL.
     const QByteArray partial = m_remote.left(1024 * 1024);
-    {
-        auto first = start(QStringLiteral("/files/archive.7z"), true);
-        Recorder recorder(first.data());
-        m_manager->add(first);
-        QVERIFY(waitFinished(recorder));
-    }
+    QVERIFY(fetchOnce(QStringLiteral("/files/archive.7z")));
     QFile file(cacheFile("archive.7z"));
     QVERIFY(file.resize(partial.size()));
     m_server->clearRequests();
@@ -315,12 +320,7 @@ void TestDownloadManager::resume()
 void TestDownloadManager::completeFileNeedsNoTransfer()
 {
     QVERIFY(KOVTest::writeFile(cacheFile("archive.7z"), QByteArray(10, 'x')));
-    {
-        auto first = start(QStringLiteral("/files/archive.7z"), true);
-        Recorder recorder(first.data());
-        m_manager->add(first);
-        QVERIFY(waitFinished(recorder));
-    }
+    QVERIFY(fetchOnce(QStringLiteral("/files/archive.7z")));
     m_server->clearRequests();
 
     auto download = start(QStringLiteral("/files/archive.7z"), true);
@@ -339,12 +339,7 @@ void TestDownloadManager::completeFileNeedsNoTransfer()
 
 void TestDownloadManager::largerFileIsFetchedWhole()
 {
-    {
-        auto first = start(QStringLiteral("/files/archive.7z"), true);
-        Recorder recorder(first.data());
-        m_manager->add(first);
-        QVERIFY(waitFinished(recorder));
-    }
+    QVERIFY(fetchOnce(QStringLiteral("/files/archive.7z")));
     QFile file(cacheFile("archive.7z"));
     QVERIFY(file.open(QIODevice::Append));
     file.write("trailing junk");
@@ -375,10 +370,7 @@ void TestDownloadManager::errorStatus()
     const QString path = QStringLiteral("/files/archive.7z");
     if (!before.isEmpty()) {
         // Written by this URL in an earlier run.
-        auto first = start(path, true);
-        Recorder recorder(first.data());
-        m_manager->add(first);
-        QVERIFY(waitFinished(recorder));
+        QVERIFY(fetchOnce(path));
         QVERIFY(KOVTest::writeFile(cacheFile("archive.7z"), before));
     }
     m_server->clearRequests();
@@ -530,12 +522,7 @@ void TestDownloadManager::partialOfAnotherUrlIsNotContinued()
     const QByteArray b = randomBytes(1024 * 1024, 7);
     m_server->addFile(QStringLiteral("/a/pack.7z"), a);
     m_server->addFile(QStringLiteral("/b/pack.7z"), b);
-    {
-        auto first = start(QStringLiteral("/a/pack.7z"), true);
-        Recorder recorder(first.data());
-        m_manager->add(first);
-        QVERIFY(waitFinished(recorder));
-    }
+    QVERIFY(fetchOnce(QStringLiteral("/a/pack.7z")));
     m_server->clearRequests();
     auto second = start(QStringLiteral("/b/pack.7z"), true);
     Recorder recorder(second.data());
@@ -603,10 +590,7 @@ void TestDownloadManager::checksum()
     const QString path = QStringLiteral("/files/archive.7z");
     if (!cached.isEmpty()) {
         // Recorded as this URL's file by an earlier run, then not what the server has now.
-        auto first = start(path, true);
-        Recorder recorder(first.data());
-        m_manager->add(first);
-        QVERIFY(waitFinished(recorder));
+        QVERIFY(fetchOnce(path));
         const QByteArray other = randomBytes(m_remote.size(), 2);
         QVERIFY(KOVTest::writeFile(cacheFile("archive.7z"),
                                    cached == "stale whole" ? other : other.left(1024 * 1024)));
@@ -652,12 +636,7 @@ void TestDownloadManager::replacedOnServer()
     HttpServer::Behaviour behaviour;
     behaviour.omitETag = !etag;
     m_server->setBehaviour(path, behaviour);
-    {
-        auto first = start(path, true);
-        Recorder recorder(first.data());
-        m_manager->add(first);
-        QVERIFY(waitFinished(recorder));
-    }
+    QVERIFY(fetchOnce(path));
     // A run broke off after a third, and the server got a new file before the next one.
     QFile file(cacheFile("archive.7z"));
     QVERIFY(file.resize(1024 * 1024));

@@ -70,7 +70,6 @@ bool FileTransaction::moveAside(const QString &path)
     if (!QDir().rename(path, aside))
         return fail(path);
     m_steps.append({ MovedAside, path, aside });
-    m_committable.append(aside);
     return true;
 }
 
@@ -99,15 +98,14 @@ bool FileTransaction::copyInto(const QString &source, const QString &destination
 bool FileTransaction::commit()
 {
     m_open = false;
-    m_steps.clear();
     bool removed = true;
-    for (const QString &aside : qAsConst(m_committable)) {
-        if (!removePath(aside)) {
-            qCWarning(lcInstall) << "Could not delete replaced files : " << aside;
+    for (const Step &step : qAsConst(m_steps)) {
+        if (step.kind == MovedAside && !removePath(step.aside)) {
+            qCWarning(lcInstall) << "Could not delete replaced files : " << step.aside;
             removed = false;
         }
     }
-    m_committable.clear();
+    m_steps.clear();
     return removed;
 }
 
@@ -135,7 +133,6 @@ bool FileTransaction::rollback()
         }
     }
     m_steps.clear();
-    m_committable.clear();
     return restored;
 }
 

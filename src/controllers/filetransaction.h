@@ -49,7 +49,6 @@ private:
 
     QString m_asidePrefix;
     QVector<Step> m_steps;
-    QStringList m_committable;
     QString m_failedPath;
     int m_counter = 0;
     bool m_open = true;

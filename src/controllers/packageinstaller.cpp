@@ -144,12 +144,11 @@ InstallOutcome PackageInstaller::install(const QSharedPointer<Package> &package,
     // 4. Unpacked beside its destination, so that putting it in place is a rename per entry.
     const QString staging = stagingParent + QStringLiteral("/.KOV_staging_")
                             + QUuid::createUuid().toString(QUuid::WithoutBraces);
-    const QString stagedExtract = staging;
     if (!QDir().mkdir(staging)) {
         removeAll(saved);
         return failure(writeFailureReason(stagingParent));
     }
-    if (!extractor.unpack(archivePath, stagedExtract)) {
+    if (!extractor.unpack(archivePath, staging)) {
         const QString reason = extractionFailureReason(extractor.lastError(), stagingParent);
         removeAll(saved);
         removePath(staging);
@@ -170,9 +169,9 @@ InstallOutcome PackageInstaller::install(const QSharedPointer<Package> &package,
     }
     const QString destination = context.root + QLatin1Char('/') + extract;
     if (placed && !QFileInfo(destination).isDir())
-        placed = transaction.moveAside(destination) && transaction.moveInto(stagedExtract, destination);
+        placed = transaction.moveAside(destination) && transaction.moveInto(staging, destination);
     else if (placed)
-        placed = moveTree(transaction, stagedExtract, destination);
+        placed = moveTree(transaction, staging, destination);
     // The old version's backups that this version does not replace: X-Plane's file goes back.
     // Where this archive brings the file, its copy stays and so does X-Plane's saved one.
     if (placed) {
