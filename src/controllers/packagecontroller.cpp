@@ -3,11 +3,14 @@
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonObject>
 
 #include "app/environment.h"
 #include "app/logging.h"
 #include "app/settings.h"
 #include "controllers/cataloguereader.h"
+#include "controllers/crashrecovery.h"
+#include "controllers/installjournal.h"
 #include "controllers/installpaths.h"
 #include "controllers/packagedownload.h"
 #include "controllers/preserveandbackup.h"
@@ -141,16 +144,22 @@ InstallQueue::Task PackageController::installationTask(const PendingInstallation
 {
     // Everything the task needs is taken here, on this thread.
     const FileContext context = fileContext(entry.package);
+    const qint64 row = beginChange(entry, context);
+    const QString databaseFile = m_database.fileName();
     if (entry.uninstall)
-        return [context] {
-            return PackageInstaller::removeInstalledFiles(context);
+        return [context, databaseFile, row] {
+            if (row < 0)
+                return PackageInstaller::removeInstalledFiles(context);
+            InstallJournal journal(databaseFile, row);
+            return PackageInstaller::removeInstalledFiles(context, &journal);
         };
     FileContext installContext = context;
     installContext.ownedFiles = m_database.ownedFiles(entry.package->id());
     installContext.overwriteOwned = entry.overwriteOwned;
-    return [entry, installContext] {
-        const InstallOutcome outcome
-            = PackageInstaller::install(entry.package, entry.version, entry.archivePath, installContext);
+    return [entry, installContext, databaseFile, row] {
+        QScopedPointer<InstallJournal> journal(row < 0 ? nullptr : new InstallJournal(databaseFile, row));
+        const InstallOutcome outcome = PackageInstaller::install(
+            entry.package, entry.version, entry.archivePath, installContext, journal.data());
         // Kept for the answer to the question about other packages' files.
         if (!outcome.conflicts.isEmpty())
             return outcome;
@@ -159,6 +168,35 @@ InstallQueue::Task PackageController::installationTask(const PendingInstallation
         QFile::remove(entry.archivePath);
         return outcome;
     };
+}
+
+qint64 PackageController::beginChange(const PendingInstallation &entry, const FileContext &context)
+{
+    const QSharedPointer<Package> &package = entry.package;
+    // What a restart needs to tell what is on disk, should this change be cut short.
+    const QJsonObject data {
+        { QStringLiteral("kind"), entry.uninstall ? QStringLiteral("uninstall") : QStringLiteral("install") },
+        { QStringLiteral("oldVersion"),
+          entry.uninstall ? entry.version : m_keptVersion.value(package->id()) },
+        { QStringLiteral("root"), context.root },
+        { QStringLiteral("versionFile"),
+          package->versions().isEmpty() ? QString() : versionFilePath(context.root, package) },
+    };
+    const int status = entry.uninstall ? Package::UNINSTALLING : Package::INSTALLING;
+    const qint64 row
+        = InstallJournal::begin(m_database.connection(), package->id(), entry.version, status, data);
+    if (row < 0)
+        qCWarning(lcDatabase) << "No journal for the change of package " << package->id();
+    m_journalRows.insert(package->id(), row);
+    return row;
+}
+
+void PackageController::endChange(const QSharedPointer<Package> &package, const QString &version, int status)
+{
+    const qint64 row = m_journalRows.take(package->id());
+    if (row > 0 && InstallJournal::end(m_database.connection(), row, package->id(), version, status))
+        return;
+    m_database.saveState(package, version, status);
 }
 
 void PackageController::onInstallationFinished(const PendingInstallation &entry,
@@ -178,7 +216,7 @@ void PackageController::onInstallationFinished(const PendingInstallation &entry,
             m_database.removeManifest(package->id());
         }
         setStateEverywhere(package, outcome.done ? Package::AVAILABLE : Package::INSTALLED);
-        saveState(package, entry.version);
+        endChange(package, entry.version, package->state());
         if (!outcome.done)
             emit uninstallFailed(package, outcome.leftovers);
         // An installation asked for while the uninstallation ran starts now.
@@ -192,10 +230,7 @@ void PackageController::onInstallationFinished(const PendingInstallation &entry,
         // Nothing changed: back to where it stood until the user answers.
         const bool kept = m_keptVersion.contains(package->id());
         setStateEverywhere(package, kept ? Package::INSTALLED : Package::AVAILABLE);
-        if (kept)
-            m_database.saveState(package, m_keptVersion.value(package->id()), Package::INSTALLED);
-        else
-            saveState(package, entry.version);
+        endChange(package, kept ? m_keptVersion.value(package->id()) : entry.version, package->state());
         m_conflicted.insert(package->id(), entry);
         QStringList owners;
         QStringList files;
@@ -213,11 +248,12 @@ void PackageController::onInstallationFinished(const PendingInstallation &entry,
         return;
     }
     m_keptVersion.remove(package->id());
-    m_database.saveManifest(package->id(), outcome.manifest);
+    if (!outcome.recorded)
+        m_database.saveManifest(package->id(), outcome.manifest);
     // An older version installed on purpose still has the newest one to update to.
     package->setHasUpdate(Models::versionIndex(package, entry.version) != 0);
     setStateEverywhere(package, Package::INSTALLED);
-    saveState(package, entry.version);
+    endChange(package, entry.version, Package::INSTALLED);
 }
 
 void PackageController::resolveConflicts(const QSharedPointer<Package> &package, bool overwrite)
@@ -240,9 +276,9 @@ void PackageController::saveFailure(const QSharedPointer<Package> &package, cons
     // A failed update leaves the old version in place: the records say so, the tile shows the error.
     const auto kept = m_keptVersion.constFind(package->id());
     if (kept != m_keptVersion.constEnd())
-        m_database.saveState(package, *kept, Package::INSTALLED);
+        endChange(package, *kept, Package::INSTALLED);
     else
-        saveState(package, version);
+        endChange(package, version, package->state());
 }
 
 void PackageController::setStateEverywhere(const QSharedPointer<Package> &package, Package::State state)
@@ -360,10 +396,14 @@ FileContext PackageController::fileContext(const QSharedPointer<Package> &packag
 
 void PackageController::openDatabase()
 {
+    const bool first = !m_database.isOpen();
     m_database.open();
     const QString broken = m_database.takeBrokenFile();
     if (!broken.isEmpty())
         emit databaseRebuilt(broken);
+    // Changes that a crash cut short are resolved before any list is read; later loads find none but ours.
+    if (first && !m_queue.isInstalling())
+        CrashRecovery::resolve(m_database.connection());
 }
 
 void PackageController::resetDatabase()

@@ -14,6 +14,7 @@
 #include "app/environment.h"
 #include "app/logging.h"
 #include "app/settings.h"
+#include "controllers/installjournal.h"
 #include "managers/sqllog.h"
 
 namespace KOV::Controllers {
@@ -97,6 +98,8 @@ bool PackageDatabase::prepareSchema()
                                           "path TEXT NOT NULL,size INTEGER NOT NULL,crc INTEGER NOT NULL,"
                                           "PRIMARY KEY (package_id, path))")))
         return false;
+    if (!InstallJournal::createTable(m_database))
+        return false;
     // A write, so that a file that can be read but not written is found now and not at the first install.
     return execLogged(query, QStringLiteral("PRAGMA user_version = 1"));
 }
@@ -126,26 +129,33 @@ bool PackageDatabase::saveManifest(int packageId, const QVector<ManifestEntry> &
 {
     if (!m_database.isOpen() || !m_database.transaction())
         return false;
-    QSqlQuery query(m_database);
-    query.prepare(QStringLiteral("DELETE FROM manifest WHERE package_id = :id"));
-    query.bindValue(QStringLiteral(":id"), packageId);
-    bool saved = execLogged(query);
-    // One statement prepared once for all rows: a package may bring thousands of files.
-    query.prepare(
-        QStringLiteral("INSERT OR REPLACE INTO manifest(package_id,path,size,crc) VALUES (?,?,?,?)"));
-    for (int i = 0; saved && i < entries.size(); ++i) {
-        query.bindValue(0, packageId);
-        query.bindValue(1, entries.at(i).path);
-        query.bindValue(2, entries.at(i).size);
-        query.bindValue(3, qint64(entries.at(i).crc));
-        saved = execLogged(query);
-    }
-    query.finish();
-    if (saved && m_database.commit())
+    if (writeManifest(m_database, packageId, &entries) && m_database.commit())
         return true;
     m_database.rollback();
     qCWarning(lcDatabase) << "Could not record the installed files of package " << packageId;
     return false;
+}
+
+bool PackageDatabase::writeManifest(QSqlDatabase &database, int packageId,
+                                    const QVector<ManifestEntry> *entries)
+{
+    QSqlQuery query(database);
+    query.prepare(QStringLiteral("DELETE FROM manifest WHERE package_id = :id"));
+    query.bindValue(QStringLiteral(":id"), packageId);
+    bool saved = execLogged(query);
+    if (!entries)
+        return saved;
+    // One statement prepared once for all rows: a package may bring thousands of files.
+    query.prepare(
+        QStringLiteral("INSERT OR REPLACE INTO manifest(package_id,path,size,crc) VALUES (?,?,?,?)"));
+    for (int i = 0; saved && i < entries->size(); ++i) {
+        query.bindValue(0, packageId);
+        query.bindValue(1, entries->at(i).path);
+        query.bindValue(2, entries->at(i).size);
+        query.bindValue(3, qint64(entries->at(i).crc));
+        saved = execLogged(query);
+    }
+    return saved;
 }
 
 QVector<ManifestEntry> PackageDatabase::manifest(int packageId)
@@ -182,12 +192,8 @@ QHash<QString, int> PackageDatabase::ownedFiles(int packageId)
 
 void PackageDatabase::removeManifest(int packageId)
 {
-    if (!m_database.isOpen())
-        return;
-    QSqlQuery query(m_database);
-    query.prepare(QStringLiteral("DELETE FROM manifest WHERE package_id = :id"));
-    query.bindValue(QStringLiteral(":id"), packageId);
-    execLogged(query);
+    if (m_database.isOpen())
+        writeManifest(m_database, packageId, nullptr);
 }
 
 QString PackageDatabase::takeBrokenFile()
@@ -197,26 +203,20 @@ QString PackageDatabase::takeBrokenFile()
 
 void PackageDatabase::saveState(const QSharedPointer<Package> &package, const QString &version, int status)
 {
-    if (!m_database.isOpen())
-        return;
-    QSqlQuery select(m_database);
-    select.prepare(QStringLiteral("SELECT id FROM packages WHERE package_id = :package_id"));
-    select.bindValue(QStringLiteral(":package_id"), package->id());
-    if (!execLogged(select))
-        return;
+    if (m_database.isOpen())
+        writeStatus(m_database, package->id(), version, status < 0 ? int(package->state()) : status);
+}
 
-    QSqlQuery write(m_database);
-    if (select.next()) {
-        write.prepare(QStringLiteral(
-            "UPDATE packages SET status = :status, version = :version WHERE package_id = :package_id"));
-    } else {
-        write.prepare(QStringLiteral(
-            "INSERT INTO packages(package_id,status,version) VALUES (:package_id,:status,:version)"));
-    }
-    write.bindValue(QStringLiteral(":package_id"), package->id());
-    write.bindValue(QStringLiteral(":status"), status < 0 ? int(package->state()) : status);
-    write.bindValue(QStringLiteral(":version"), version);
-    execLogged(write);
+bool PackageDatabase::writeStatus(QSqlDatabase &database, int packageId, const QString &version, int status)
+{
+    QSqlQuery write(database);
+    write.prepare(
+        QStringLiteral("INSERT INTO packages(package_id,status,version) VALUES (?,?,?) ON CONFLICT"
+                       "(package_id) DO UPDATE SET status = excluded.status, version = excluded.version"));
+    write.addBindValue(packageId);
+    write.addBindValue(status);
+    write.addBindValue(version);
+    return execLogged(write);
 }
 
 int PackageDatabase::status(const QSharedPointer<Package> &package)
@@ -288,17 +288,24 @@ QString PackageDatabase::versionFromFile(const QSharedPointer<Package> &package)
 {
     if (package->versions().isEmpty())
         return QString();
-    QFile file(versionFilePath(m_settings->current().installation.value, package));
+    const QString version
+        = readVersionFile(versionFilePath(m_settings->current().installation.value, package));
+    if (!version.isEmpty()) {
+        package->setState(Package::INSTALLED);
+        saveState(package, version);
+    }
+    return version;
+}
+
+QString PackageDatabase::readVersionFile(const QString &path)
+{
+    QFile file(path);
     if (!file.exists() || !file.open(QIODevice::ReadOnly | QIODevice::Text))
         return QString();
     QTextStream stream(&file);
     QString version;
     for (int line = 0; line < 3; ++line)
         version = stream.readLine();
-    if (!version.isEmpty()) {
-        package->setState(Package::INSTALLED);
-        saveState(package, version);
-    }
     return version;
 }
 

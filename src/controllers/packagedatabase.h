@@ -51,9 +51,19 @@ public:
     void removeManifest(int packageId);
     /** Every recorded file of the packages other than `packageId`: path -> its package's id. */
     QHash<QString, int> ownedFiles(int packageId);
+    /** The connection of the thread that opened it. */
+    QSqlDatabase &connection() { return m_database; }
+    QString fileName() const { return m_database.databaseName(); }
     /** Where an unusable file was moved by the last open(), once; empty when it was fine. */
     QString takeBrokenFile();
 
+    /** Inserts or updates a package's row. */
+    static bool writeStatus(QSqlDatabase &database, int packageId, const QString &version, int status);
+    /** Replaces a package's recorded files with `entries` (none when null); the caller holds the transaction.
+     */
+    static bool writeManifest(QSqlDatabase &database, int packageId, const QVector<ManifestEntry> *entries);
+    /** The third line of a version file; empty when there is none. */
+    static QString readVersionFile(const QString &path);
     /** The path of a package's KOV_version.txt below the X-Plane root. */
     static QString versionFilePath(const QString &root, const QSharedPointer<Models::Package> &package);
 

@@ -3,12 +3,15 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QUuid>
 
 #include "app/environment.h"
 #include "app/logging.h"
 #include "controllers/filetransaction.h"
+#include "controllers/installjournal.h"
 #include "controllers/installpaths.h"
 #include "controllers/preserveandbackup.h"
 #include "extractors/p7zipextractor.h"
@@ -87,10 +90,27 @@ QString stagingFolderFor(const QString &root, const QString &extract)
     return QFileInfo(folder).canonicalFilePath();
 }
 
+// Each step is recorded before it is taken; one that cannot be recorded is not taken.
+bool record(InstallJournal *journal, const QString &step, const QJsonObject &data = QJsonObject())
+{
+    return !journal || journal->record(step, data);
+}
+
+QString journalFailureReason(InstallJournal *journal)
+{
+    return writeFailureReason(parentFolder(journal->transactionLog()));
+}
+
+QJsonArray toJson(const QStringList &paths)
+{
+    return QJsonArray::fromStringList(paths);
+}
+
 } // namespace
 
 InstallOutcome PackageInstaller::install(const QSharedPointer<Package> &package, const QString &version,
-                                         const QString &archivePath, const FileContext &context)
+                                         const QString &archivePath, const FileContext &context,
+                                         InstallJournal *journal)
 {
     if (archivePath.isEmpty() || package->versions().isEmpty())
         return failure(tr("The archive is damaged"));
@@ -129,6 +149,13 @@ InstallOutcome PackageInstaller::install(const QSharedPointer<Package> &package,
         || !hasRoomFor(context.backupFolder, PreserveAndBackup::backupSize(target, context)))
         return failure(tr("Not enough disk space"));
 
+    const QString staging = stagingParent + QStringLiteral("/.KOV_staging_")
+                            + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    if (!record(journal, QStringLiteral("saving"),
+                { { QStringLiteral("staging"), staging },
+                  { QStringLiteral("copies"), toJson(PreserveAndBackup::copiesToMake(target, context)) } }))
+        return failure(journalFailureReason(journal));
+
     // 3. Every saved copy checked; what this run saved goes again when the installation does not happen.
     QStringList saved;
     if (!PreserveAndBackup::preserveFiles(target, context, &saved)) {
@@ -142,8 +169,10 @@ InstallOutcome PackageInstaller::install(const QSharedPointer<Package> &package,
     }
 
     // 4. Unpacked beside its destination, so that putting it in place is a rename per entry.
-    const QString staging = stagingParent + QStringLiteral("/.KOV_staging_")
-                            + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    if (!record(journal, QStringLiteral("unpacking"))) {
+        removeAll(saved);
+        return failure(journalFailureReason(journal));
+    }
     if (!QDir().mkdir(staging)) {
         removeAll(saved);
         return failure(writeFailureReason(stagingParent));
@@ -159,7 +188,9 @@ InstallOutcome PackageInstaller::install(const QSharedPointer<Package> &package,
     FileTransaction transaction;
     QStringList restoredPreserves;
     QStringList restoredBackups;
-    bool placed = true;
+    bool placed
+        = !journal
+          || (record(journal, QStringLiteral("placing")) && transaction.setLog(journal->transactionLog()));
     if (context.installed) {
         for (const QString &entry : qAsConst(context.installed->uninstall->remove)) {
             const QString path = entryLocation(context.root, entry);
@@ -193,9 +224,29 @@ InstallOutcome PackageInstaller::install(const QSharedPointer<Package> &package,
     if (placed)
         placed = PreserveAndBackup::restorePreservedFiles(target, context, transaction, &restoredPreserves);
 
+    InstallOutcome outcome { true, {}, {}, {}, {}, false };
+    // The listing's sizes and CRCs: recording what was put in place costs no hashing.
+    for (const Extractors::ArchiveEntry &entry : listing.entries) {
+        if (!entry.folder)
+            outcome.manifest.append(
+                { entryKey(extract + QLatin1Char('/') + entry.path), entry.size, entry.crc });
+    }
+    // From here on the new version stands, even if the process dies before the clean-up.
+    const QStringList restored = restoredPreserves + restoredBackups;
+    QString reason;
     if (!placed) {
-        const QString reason = writeFailureReason(parentFolder(transaction.failedPath()));
-        transaction.rollback();
+        reason = writeFailureReason(parentFolder(transaction.failedPath()));
+    } else if (journal) {
+        outcome.recorded = journal->recordFinal(QStringLiteral("cleaning"),
+                                                { { QStringLiteral("restored"), toJson(restored) } },
+                                                Package::INSTALLED, &outcome.manifest);
+        if (!outcome.recorded)
+            reason = journalFailureReason(journal);
+    }
+    if (!reason.isEmpty()) {
+        // Undone in full, the log has nothing left for a restart.
+        if (transaction.rollback() && journal)
+            QFile::remove(journal->transactionLog());
         removeAll(saved);
         removePath(staging);
         return failure(reason);
@@ -203,22 +254,22 @@ InstallOutcome PackageInstaller::install(const QSharedPointer<Package> &package,
     transaction.commit();
     removePath(staging);
     // The copies that went back served their purpose.
-    removeAll(restoredPreserves);
-    removeAll(restoredBackups);
-    InstallOutcome outcome { true, {}, {}, {}, {} };
-    // The listing's sizes and CRCs: recording what was put in place costs no hashing.
-    for (const Extractors::ArchiveEntry &entry : listing.entries) {
-        if (!entry.folder)
-            outcome.manifest.append(
-                { entryKey(extract + QLatin1Char('/') + entry.path), entry.size, entry.crc });
-    }
+    removeAll(restored);
+    if (journal)
+        QFile::remove(journal->transactionLog());
     return outcome;
 }
 
-InstallOutcome PackageInstaller::removeInstalledFiles(const FileContext &context)
+InstallOutcome PackageInstaller::removeInstalledFiles(const FileContext &context, InstallJournal *journal)
 {
     InstallOutcome outcome;
     FileTransaction transaction;
+    if (journal
+        && !(record(journal, QStringLiteral("removing")) && transaction.setLog(journal->transactionLog()))) {
+        outcome.reason = journalFailureReason(journal);
+        qCWarning(lcInstall) << "Uninstallation failed : " << outcome.reason;
+        return outcome;
+    }
     if (context.installed) {
         for (const QString &entry : qAsConst(context.installed->uninstall->remove)) {
             const QString path = entryLocation(context.root, entry);
@@ -236,15 +287,26 @@ InstallOutcome PackageInstaller::removeInstalledFiles(const FileContext &context
     if (outcome.leftovers.isEmpty()
         && !PreserveAndBackup::restoreBackupFiles(context, {}, transaction, &restored))
         outcome.leftovers << QDir(context.root).relativeFilePath(transaction.failedPath());
-    if (!outcome.leftovers.isEmpty()) {
+    if (!outcome.leftovers.isEmpty())
         outcome.reason = writeFailureReason(parentFolder(transaction.failedPath()));
+    // The manifest stays for the report of what the remove list left behind.
+    else if (journal
+             && !journal->recordFinal(QStringLiteral("cleaning"),
+                                      { { QStringLiteral("restored"), toJson(restored) } },
+                                      Package::AVAILABLE, nullptr))
+        outcome.reason = journalFailureReason(journal);
+    if (!outcome.reason.isEmpty()) {
         qCWarning(lcInstall) << "Uninstallation failed : " << outcome.reason << outcome.leftovers;
-        transaction.rollback();
+        if (transaction.rollback() && journal)
+            QFile::remove(journal->transactionLog());
         return outcome;
     }
     transaction.commit();
     removeAll(restored);
+    if (journal)
+        QFile::remove(journal->transactionLog());
     outcome.done = true;
+    outcome.recorded = journal != nullptr;
     return outcome;
 }
 

@@ -11,6 +11,8 @@
 
 namespace KOV::Controllers {
 
+class InstallJournal;
+
 /** What the file operations need, taken on the GUI thread: they never read the settings or the database. */
 struct FileContext
 {
@@ -38,6 +40,8 @@ struct InstallOutcome
     QVector<ManifestEntry> manifest;
     /** Files of the archive that other packages own, by owner: nothing was changed. */
     QMap<int, QStringList> conflicts;
+    /** The journal recorded the new state and the manifest with the final step. */
+    bool recorded = false;
 };
 
 /**
@@ -50,12 +54,14 @@ class PackageInstaller final
 public:
     /**
      * Lists and checks the archive, checks the free space, saves preserved and backed-up files, unpacks into
-     * a staging folder and only then swaps the old version's files for the new ones.
+     * a staging folder and only then swaps the old version's files for the new ones. With a journal, each
+     * step is recorded before it is taken.
      */
     static InstallOutcome install(const QSharedPointer<Models::Package> &package, const QString &version,
-                                  const QString &archivePath, const FileContext &context);
+                                  const QString &archivePath, const FileContext &context,
+                                  InstallJournal *journal = nullptr);
     /** Removes the installed version's remove entries and puts X-Plane's backed-up files back, or nothing. */
-    static InstallOutcome removeInstalledFiles(const FileContext &context);
+    static InstallOutcome removeInstalledFiles(const FileContext &context, InstallJournal *journal = nullptr);
 };
 
 } // namespace KOV::Controllers

@@ -61,6 +61,21 @@ bool PreserveAndBackup::backupFiles(const Models::PackageVersion &target, const 
     return saveEntries(target.install->backup, context, context.backupFolder, made);
 }
 
+QStringList PreserveAndBackup::copiesToMake(const Models::PackageVersion &target, const FileContext &context)
+{
+    QStringList copies;
+    const auto add = [&](const QStringList &entries, const QString &folder) {
+        for (const QString &entry : entries) {
+            const QString copy = folder + QDir::separator() + entry;
+            if (!entryLocation(context.root, entry).isEmpty() && !QFileInfo::exists(copy))
+                copies << copy;
+        }
+    };
+    add(target.install->preserve, context.preserveFolder);
+    add(target.install->backup, context.backupFolder);
+    return copies;
+}
+
 qint64 PreserveAndBackup::preserveSize(const Models::PackageVersion &target, const FileContext &context)
 {
     return unsavedSize(target.install->preserve, context, context.preserveFolder);
