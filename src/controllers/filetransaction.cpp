@@ -33,6 +33,12 @@ QString decoded(const QByteArray &field)
     return QString::fromUtf8(QByteArray::fromPercentEncoding(field));
 }
 
+std::function<void(int)> &stepHook()
+{
+    static std::function<void(int)> hook;
+    return hook;
+}
+
 bool writeLine(QFile *log, const QByteArray &line)
 {
     // Unbuffered: the line is the kernel's before the step is taken, so a killed process leaves it behind.
@@ -72,7 +78,14 @@ bool FileTransaction::addStep(Kind kind, const QString &path, const QString &asi
     if (m_log.isOpen() && !writeLine(&m_log, line))
         return fail(m_log.fileName());
     m_steps.append(step);
+    if (m_log.isOpen() && stepHook())
+        stepHook()(step.index);
     return true;
+}
+
+void FileTransaction::setStepHook(std::function<void(int)> hook)
+{
+    stepHook() = std::move(hook);
 }
 
 bool FileTransaction::fail(const QString &path)
@@ -230,6 +243,8 @@ QVector<FileTransaction::Step> FileTransaction::readLog(const QString &path)
 bool FileTransaction::undoLog(const QString &path)
 {
     const QVector<Step> steps = readLog(path);
+    if (steps.isEmpty())
+        return true;
     QFile log(path);
     if (!log.open(QIODevice::Append | QIODevice::Unbuffered))
         return steps.isEmpty();

@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QVector>
 
+#include <functional>
+
 namespace KOV::Controllers {
 
 /**
@@ -40,6 +42,9 @@ public:
     bool commit();
     /** Undoes every step, last first; false when something could not be put back (it stays aside). */
     bool rollback();
+
+    /** For the crash tests: called with its number after each step is logged, before it is taken. */
+    static void setStepHook(std::function<void(int step)> hook);
 
     /** The path the last failed step could not change. */
     QString failedPath() const { return m_failedPath; }

@@ -53,7 +53,7 @@ bool InstallJournal::createTable(QSqlDatabase &database)
 }
 
 qint64 InstallJournal::begin(QSqlDatabase &database, int packageId, const QString &version, int status,
-                             const QJsonObject &data)
+                             const QJsonObject &data, const QString &step)
 {
     if (!database.isOpen() || !beginWrite(database))
         return -1;
@@ -61,13 +61,51 @@ qint64 InstallJournal::begin(QSqlDatabase &database, int packageId, const QStrin
     insert.prepare(QStringLiteral("INSERT INTO journal(package_id,version,step,data) VALUES (?,?,?,?)"));
     insert.addBindValue(packageId);
     insert.addBindValue(version);
-    insert.addBindValue(QStringLiteral("starting"));
+    insert.addBindValue(step);
     insert.addBindValue(serialised(data));
     const bool written
         = PackageDatabase::writeStatus(database, packageId, version, status) && execLogged(insert);
     const qint64 row = insert.lastInsertId().toLongLong();
     insert.finish();
-    return endWrite(database, written) ? row : -1;
+    if (!endWrite(database, written))
+        return -1;
+    if (stepHook())
+        stepHook()(step);
+    return row;
+}
+
+bool InstallJournal::advance(QSqlDatabase &database, qint64 row, int packageId, const QString &version,
+                             int status, const QString &step)
+{
+    if (!database.isOpen() || !beginWrite(database))
+        return false;
+    QSqlQuery update(database);
+    update.prepare(QStringLiteral("UPDATE journal SET step = ?, version = ? WHERE id = ?"));
+    update.addBindValue(step);
+    update.addBindValue(version);
+    update.addBindValue(row);
+    const bool written = execLogged(update) && update.numRowsAffected() == 1
+                         && PackageDatabase::writeStatus(database, packageId, version, status);
+    update.finish();
+    if (!endWrite(database, written))
+        return false;
+    if (stepHook())
+        stepHook()(step);
+    return true;
+}
+
+qint64 InstallJournal::beginChange(QSqlDatabase &database, const QSharedPointer<Models::Package> &package,
+                                   const QString &version, bool uninstall, const QString &oldVersion,
+                                   const QString &root, int status, const QString &step)
+{
+    const QJsonObject data {
+        { QStringLiteral("kind"), uninstall ? QStringLiteral("uninstall") : QStringLiteral("install") },
+        { QStringLiteral("oldVersion"), oldVersion },
+        { QStringLiteral("root"), root },
+        { QStringLiteral("versionFile"),
+          package->versions().isEmpty() ? QString() : PackageDatabase::versionFilePath(root, package) },
+    };
+    return begin(database, package->id(), version, status, data, step);
 }
 
 bool InstallJournal::end(QSqlDatabase &database, qint64 row, int packageId, const QString &version,

@@ -35,7 +35,17 @@ public:
     static bool createTable(QSqlDatabase &database);
     /** Records the package's state and a new row in one transaction; the row, or -1. */
     static qint64 begin(QSqlDatabase &database, int packageId, const QString &version, int status,
-                        const QJsonObject &data);
+                        const QJsonObject &data, const QString &step = QStringLiteral("starting"));
+    /** Records the package's state and the row's next step in one transaction. */
+    static bool advance(QSqlDatabase &database, qint64 row, int packageId, const QString &version, int status,
+                        const QString &step);
+    /**
+     * begin() for a change of `package` to `version` (or its uninstallation), with what a restart needs to
+     * tell what is on disk should the change be cut short.
+     */
+    static qint64 beginChange(QSqlDatabase &database, const QSharedPointer<Models::Package> &package,
+                              const QString &version, bool uninstall, const QString &oldVersion,
+                              const QString &root, int status, const QString &step);
     /** Records the package's state and deletes the row in one transaction. */
     static bool end(QSqlDatabase &database, qint64 row, int packageId, const QString &version, int status);
     static QVector<JournalEntry> entries(QSqlDatabase &database);

@@ -69,4 +69,15 @@ VerifyResult ManifestVerifier::verify(const QString &root, const QVector<Manifes
     return result;
 }
 
+QStringList ManifestVerifier::stillPresent(const QString &root, const QVector<ManifestEntry> &manifest,
+                                           const QStringList &expected)
+{
+    QStringList present;
+    for (const ManifestEntry &file : manifest) {
+        if (!expected.contains(file.path) && QFileInfo::exists(root + QLatin1Char('/') + file.path))
+            present << file.path;
+    }
+    return present;
+}
+
 } // namespace KOV::Controllers

@@ -30,6 +30,9 @@ public:
     static VerifyResult verify(const QString &root, const QVector<ManifestEntry> &manifest,
                                const QStringList &preserved, const Progress &progress = {},
                                const std::atomic<bool> *cancelled = nullptr);
+    /** The manifest's files still below `root`, except the `expected` ones (X-Plane's own that went back). */
+    static QStringList stillPresent(const QString &root, const QVector<ManifestEntry> &manifest,
+                                    const QStringList &expected);
     /** The CRC32 of a file's contents, as zip and 7z record it; false when it cannot be read. */
     static bool fileCrc(const QString &path, quint32 *crc);
 };

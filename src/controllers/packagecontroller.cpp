@@ -2,16 +2,15 @@
 
 #include <QDebug>
 #include <QFile>
-#include <QFileInfo>
-#include <QJsonObject>
 
 #include "app/environment.h"
 #include "app/logging.h"
 #include "app/settings.h"
 #include "controllers/cataloguereader.h"
+#include "controllers/changejournal.h"
 #include "controllers/crashrecovery.h"
 #include "controllers/installjournal.h"
-#include "controllers/installpaths.h"
+#include "controllers/manifestverifier.h"
 #include "controllers/packagedownload.h"
 #include "controllers/preserveandbackup.h"
 #include "managers/downloadmanager.h"
@@ -29,6 +28,7 @@ PackageController::PackageController(QSharedPointer<KOV::Settings> settings,
     , m_settings(std::move(settings))
     , m_downloadManager(std::move(downloadManager))
     , m_database(m_settings)
+    , m_changes(m_database)
     , m_resolver([this](const QSharedPointer<Package> &package) { return installedVersion(package); })
     , m_queue(m_resolver, [this](const PendingInstallation &entry) { return installationTask(entry); })
 {
@@ -52,11 +52,6 @@ PackageController::~PackageController() = default;
 QString PackageController::catalogueUrl()
 {
     return QStringLiteral(KOV_CATALOGUE_URL) + QStringLiteral("packages.json");
-}
-
-QVector<QString> PackageController::categories() const
-{
-    return { QStringLiteral("PLUGIN"), QStringLiteral("LIBRARY") };
 }
 
 void PackageController::setPackages(const QVector<QSharedPointer<Package>> &packages)
@@ -126,11 +121,13 @@ void PackageController::onDownloadProcess(const QSharedPointer<Package> &package
         break;
     case Models::Download::DOWNLOADING:
         package->setState(Package::DOWNLOADING);
-        saveState(package, version);
+        m_changes.saveProgress(package, version, m_keptVersion.value(package->id()),
+                               m_settings->current().installation.value);
         break;
     case Models::Download::FINISHED:
         package->setState(Package::INSTALLING);
-        saveState(package, version);
+        m_changes.saveProgress(package, version, m_keptVersion.value(package->id()),
+                               m_settings->current().installation.value);
         if (download)
             m_queue.enqueue({ package, version, download->path() });
         processPendingInstallations();
@@ -144,7 +141,7 @@ InstallQueue::Task PackageController::installationTask(const PendingInstallation
 {
     // Everything the task needs is taken here, on this thread.
     const FileContext context = fileContext(entry.package);
-    const qint64 row = beginChange(entry, context);
+    const qint64 row = m_changes.begin(entry, m_keptVersion.value(entry.package->id()), context.root);
     const QString databaseFile = m_database.fileName();
     if (entry.uninstall)
         return [context, databaseFile, row] {
@@ -170,35 +167,6 @@ InstallQueue::Task PackageController::installationTask(const PendingInstallation
     };
 }
 
-qint64 PackageController::beginChange(const PendingInstallation &entry, const FileContext &context)
-{
-    const QSharedPointer<Package> &package = entry.package;
-    // What a restart needs to tell what is on disk, should this change be cut short.
-    const QJsonObject data {
-        { QStringLiteral("kind"), entry.uninstall ? QStringLiteral("uninstall") : QStringLiteral("install") },
-        { QStringLiteral("oldVersion"),
-          entry.uninstall ? entry.version : m_keptVersion.value(package->id()) },
-        { QStringLiteral("root"), context.root },
-        { QStringLiteral("versionFile"),
-          package->versions().isEmpty() ? QString() : versionFilePath(context.root, package) },
-    };
-    const int status = entry.uninstall ? Package::UNINSTALLING : Package::INSTALLING;
-    const qint64 row
-        = InstallJournal::begin(m_database.connection(), package->id(), entry.version, status, data);
-    if (row < 0)
-        qCWarning(lcDatabase) << "No journal for the change of package " << package->id();
-    m_journalRows.insert(package->id(), row);
-    return row;
-}
-
-void PackageController::endChange(const QSharedPointer<Package> &package, const QString &version, int status)
-{
-    const qint64 row = m_journalRows.take(package->id());
-    if (row > 0 && InstallJournal::end(m_database.connection(), row, package->id(), version, status))
-        return;
-    m_database.saveState(package, version, status);
-}
-
 void PackageController::onInstallationFinished(const PendingInstallation &entry,
                                                const InstallOutcome &outcome)
 {
@@ -207,16 +175,16 @@ void PackageController::onInstallationFinished(const PendingInstallation &entry,
     if (entry.uninstall) {
         if (outcome.done) {
             m_keptVersion.remove(package->id());
-            // The remove list decides what goes; what it missed is worth a line.
-            const QString root = m_settings->current().installation.value;
-            for (const ManifestEntry &file : m_database.manifest(package->id())) {
-                if (QFileInfo::exists(root + QLatin1Char('/') + file.path))
-                    qCWarning(lcInstall) << "Still in the X-Plane folder after uninstalling : " << file.path;
-            }
+            // The remove list decides what goes; what it missed is worth a line. X-Plane's own files went
+            // back.
+            const QStringList restored = PreserveAndBackup::backupKeys(package, entry.version);
+            for (const QString &file : ManifestVerifier::stillPresent(
+                     m_settings->current().installation.value, m_database.manifest(package->id()), restored))
+                qCWarning(lcInstall) << "Still in the X-Plane folder after uninstalling : " << file;
             m_database.removeManifest(package->id());
         }
         setStateEverywhere(package, outcome.done ? Package::AVAILABLE : Package::INSTALLED);
-        endChange(package, entry.version, package->state());
+        m_changes.end(package, entry.version, package->state());
         if (!outcome.done)
             emit uninstallFailed(package, outcome.leftovers);
         // An installation asked for while the uninstallation ran starts now.
@@ -230,7 +198,7 @@ void PackageController::onInstallationFinished(const PendingInstallation &entry,
         // Nothing changed: back to where it stood until the user answers.
         const bool kept = m_keptVersion.contains(package->id());
         setStateEverywhere(package, kept ? Package::INSTALLED : Package::AVAILABLE);
-        endChange(package, kept ? m_keptVersion.value(package->id()) : entry.version, package->state());
+        m_changes.end(package, kept ? m_keptVersion.value(package->id()) : entry.version, package->state());
         m_conflicted.insert(package->id(), entry);
         QStringList owners;
         QStringList files;
@@ -253,7 +221,7 @@ void PackageController::onInstallationFinished(const PendingInstallation &entry,
     // An older version installed on purpose still has the newest one to update to.
     package->setHasUpdate(Models::versionIndex(package, entry.version) != 0);
     setStateEverywhere(package, Package::INSTALLED);
-    endChange(package, entry.version, Package::INSTALLED);
+    m_changes.end(package, entry.version, Package::INSTALLED);
 }
 
 void PackageController::resolveConflicts(const QSharedPointer<Package> &package, bool overwrite)
@@ -276,9 +244,9 @@ void PackageController::saveFailure(const QSharedPointer<Package> &package, cons
     // A failed update leaves the old version in place: the records say so, the tile shows the error.
     const auto kept = m_keptVersion.constFind(package->id());
     if (kept != m_keptVersion.constEnd())
-        endChange(package, *kept, Package::INSTALLED);
+        m_changes.end(package, *kept, Package::INSTALLED);
     else
-        endChange(package, version, package->state());
+        m_changes.end(package, version, package->state());
 }
 
 void PackageController::setStateEverywhere(const QSharedPointer<Package> &package, Package::State state)

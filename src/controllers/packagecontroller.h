@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <QVector>
 
+#include "controllers/changejournal.h"
 #include "controllers/dependencyresolver.h"
 #include "controllers/installqueue.h"
 #include "controllers/packagedatabase.h"
@@ -40,7 +41,7 @@ public:
     QSharedPointer<Managers::DownloadManager> downloadManager() const { return m_downloadManager; }
     QVector<QSharedPointer<Models::Package>> packages() const { return m_packageList; }
     bool isInstalling() const { return m_queue.isInstalling(); }
-    QVector<QString> categories() const;
+    QVector<QString> categories() const { return { QStringLiteral("PLUGIN"), QStringLiteral("LIBRARY") }; }
 
     void showDetail(const QSharedPointer<Models::Package> &package) { emit detail(package); }
     void showList() { emit list(); }
@@ -129,10 +130,6 @@ private:
     InstallQueue::Task installationTask(const PendingInstallation &entry);
     void onInstallationFinished(const PendingInstallation &entry, const InstallOutcome &outcome);
     void saveFailure(const QSharedPointer<Models::Package> &package, const QString &version);
-    /** Records that the change of `entry` begins; its journal row, or -1. */
-    qint64 beginChange(const PendingInstallation &entry, const FileContext &context);
-    /** Records the state the change ends in and deletes its journal row, in one transaction. */
-    void endChange(const QSharedPointer<Models::Package> &package, const QString &version, int status);
     void setStateEverywhere(const QSharedPointer<Models::Package> &package, Models::Package::State state);
 
     QVector<QSharedPointer<Models::Package>> m_packageList;
@@ -148,10 +145,9 @@ private:
     QHash<int, QString> m_keptVersion;
     // Downloaded archives waiting for the answer about other packages' files.
     QHash<int, PendingInstallation> m_conflicted;
-    // The journal row of each change on its way.
-    QHash<int, qint64> m_journalRows;
     // Declared in this order so that the queue, whose task may still run, goes first.
     PackageDatabase m_database;
+    ChangeJournal m_changes;
     DependencyResolver m_resolver;
     InstallQueue m_queue;
 };

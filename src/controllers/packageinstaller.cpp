@@ -55,6 +55,12 @@ bool moveTree(FileTransaction &transaction, const QString &staged, const QString
     return true;
 }
 
+// Where an archive entry lands, relative to the X-Plane folder: an empty extract folder adds no slash.
+QString archiveKey(const QString &extract, const QString &path)
+{
+    return entryKey(extract.isEmpty() ? path : extract + QLatin1Char('/') + path);
+}
+
 QStringList keys(const QStringList &entries)
 {
     QStringList result;
@@ -133,8 +139,7 @@ InstallOutcome PackageInstaller::install(const QSharedPointer<Package> &package,
     if (!context.overwriteOwned && !context.ownedFiles.isEmpty()) {
         InstallOutcome outcome;
         for (const Extractors::ArchiveEntry &entry : listing.entries) {
-            const auto owner
-                = context.ownedFiles.constFind(entryKey(extract + QLatin1Char('/') + entry.path));
+            const auto owner = context.ownedFiles.constFind(archiveKey(extract, entry.path));
             if (!entry.folder && owner != context.ownedFiles.constEnd())
                 outcome.conflicts[*owner] << owner.key();
         }
@@ -208,7 +213,7 @@ InstallOutcome PackageInstaller::install(const QSharedPointer<Package> &package,
     if (placed) {
         QStringList keep = keys(target.install->backup);
         for (const Extractors::ArchiveEntry &entry : listing.entries)
-            keep << entryKey(extract + QLatin1Char('/') + entry.path);
+            keep << archiveKey(extract, entry.path);
         placed = PreserveAndBackup::restoreBackupFiles(context, keep, transaction, &restoredBackups);
     }
     // X-Plane's files that the remove list moved and this archive does not bring again.
@@ -228,8 +233,7 @@ InstallOutcome PackageInstaller::install(const QSharedPointer<Package> &package,
     // The listing's sizes and CRCs: recording what was put in place costs no hashing.
     for (const Extractors::ArchiveEntry &entry : listing.entries) {
         if (!entry.folder)
-            outcome.manifest.append(
-                { entryKey(extract + QLatin1Char('/') + entry.path), entry.size, entry.crc });
+            outcome.manifest.append({ archiveKey(extract, entry.path), entry.size, entry.crc });
     }
     // From here on the new version stands, even if the process dies before the clean-up.
     const QStringList restored = restoredPreserves + restoredBackups;

@@ -61,6 +61,18 @@ bool PreserveAndBackup::backupFiles(const Models::PackageVersion &target, const 
     return saveEntries(target.install->backup, context, context.backupFolder, made);
 }
 
+QStringList PreserveAndBackup::backupKeys(const QSharedPointer<Models::Package> &package,
+                                          const QString &version)
+{
+    QStringList keys;
+    if (package->versions().isEmpty())
+        return keys;
+    for (const QString &entry :
+         package->versions().at(Models::versionIndex(package, version))->install->backup)
+        keys << entryKey(entry);
+    return keys;
+}
+
 QStringList PreserveAndBackup::copiesToMake(const Models::PackageVersion &target, const FileContext &context)
 {
     QStringList copies;

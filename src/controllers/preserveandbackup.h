@@ -24,6 +24,8 @@ public:
     /** Copies the version's backup entries into the backup folder, once: the first copy is X-Plane's. */
     static bool backupFiles(const Models::PackageVersion &target, const FileContext &context,
                             QStringList *made);
+    /** The backup entries of one version of a package, in their shared form. */
+    static QStringList backupKeys(const QSharedPointer<Models::Package> &package, const QString &version);
     /** The copies that preserveFiles() and backupFiles() may make: those not there yet. */
     static QStringList copiesToMake(const Models::PackageVersion &target, const FileContext &context);
     /** The bytes that preserveFiles() and backupFiles() would copy. */

@@ -5,6 +5,11 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#ifdef Q_OS_LINUX
+#include <csignal>
+#include <sys/prctl.h>
+#endif
+
 #include "app/environment.h"
 #include "app/logging.h"
 
@@ -16,11 +21,24 @@ namespace {
 // makes an encrypted archive fail at once.
 const QStringList quietSwitches { QStringLiteral("-aoa"), QStringLiteral("-p") };
 
+// 7-Zip ends with us: one left running after a crash would go on writing into the folder that the next
+// start cleans up.
+class ChildProcess final : public QProcess
+{
+protected:
+    void setupChildProcess() override
+    {
+#ifdef Q_OS_LINUX
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+#endif
+    }
+};
+
 } // namespace
 
 P7ZipExtractor::P7ZipExtractor(QObject *parent)
     : QObject(parent)
-    , m_process(QSharedPointer<QProcess>::create())
+    , m_process(new ChildProcess)
 {
     const QString program = programPath();
     if (QFileInfo::exists(program)) {
@@ -175,7 +193,7 @@ ArchiveListing P7ZipExtractor::list(const QString &archive)
         return {};
     const QStringList arguments { QStringLiteral("l"), QStringLiteral("-slt"), QStringLiteral("-p"),
                                   QFileInfo(archive).absoluteFilePath() };
-    QProcess listing;
+    ChildProcess listing;
     listing.setProgram(m_process->program());
     listing.setWorkingDirectory(m_process->workingDirectory());
     if (!run(listing, arguments, windowsListCommandLine(archive)))
