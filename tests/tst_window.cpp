@@ -1,9 +1,8 @@
-#include <QtTest>
-
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QtTest>
 
 #include "common/qtawesome.h"
 #include "components/windowcontrol.h"
@@ -15,6 +14,7 @@
 
 using KOV::Controllers::ApplicationController;
 using KOV::Controllers::TopbarController;
+using KOV::Models::Package;
 using KOVTest::ModalAnswerer;
 
 class TestWindow final : public QObject
@@ -29,6 +29,7 @@ private slots:
     void middleButtonToggles();
     void windowFollowsController();
     void closeRefusedWhileInstalling();
+    void conflictBoxAsksFirst();
     void reset_data();
     void reset();
 
@@ -46,8 +47,8 @@ void TestWindow::makeParts(Parts &parts, const QString &showFilter, const QStrin
 {
     parts.fixture.reset(new KOVTest::UiFixture(showFilter, localRepo));
     parts.application = QSharedPointer<ApplicationController>::create();
-    parts.topbar = QSharedPointer<TopbarController>::create(parts.fixture->settings, parts.fixture->controller,
-                                                            parts.application);
+    parts.topbar = QSharedPointer<TopbarController>::create(parts.fixture->settings,
+                                                            parts.fixture->controller, parts.application);
 }
 
 void TestWindow::topBarRow_data()
@@ -56,21 +57,23 @@ void TestWindow::topBarRow_data()
     QTest::addColumn<QString>("localRepo");
     QTest::addColumn<QStringList>("row");
     const QStringList tools { "TopButton:Refresh", "TopButton:", "TopButton:Reset", "WindowControl" };
-    QTest::newRow("plain") << "false" << "false" << (QStringList { "logo", "XPlaneButton:Run X-Plane" } + tools);
-    QTest::newRow("filter shown") << "true" << "false"
-                                  << (QStringList { "logo", "XPlaneButton:Run X-Plane", "search:eg. Jetways",
-                                                    "TopButton:" }
-                                      + tools);
-    QTest::newRow("filter in other case counts as shown") << "False" << "false"
-                                                          << (QStringList { "logo", "XPlaneButton:Run X-Plane",
-                                                                            "search:eg. Jetways", "TopButton:" }
-                                                              + tools);
-    QTest::newRow("local repository") << "false" << "TRUE"
-                                      << (QStringList { "logo", "RepoLabel:[Local Repository]",
-                                                        "XPlaneButton:Run X-Plane" }
-                                          + tools);
-    QTest::newRow("other repository value") << "false" << "yes"
-                                            << (QStringList { "logo", "XPlaneButton:Run X-Plane" } + tools);
+    QTest::newRow("plain") << "false"
+                           << "false" << (QStringList { "logo", "XPlaneButton:Run X-Plane" } + tools);
+    QTest::newRow("filter shown")
+        << "true"
+        << "false"
+        << (QStringList { "logo", "XPlaneButton:Run X-Plane", "search:eg. Jetways", "TopButton:" } + tools);
+    QTest::newRow("filter in other case counts as shown")
+        << "False"
+        << "false"
+        << (QStringList { "logo", "XPlaneButton:Run X-Plane", "search:eg. Jetways", "TopButton:" } + tools);
+    QTest::newRow("local repository")
+        << "false"
+        << "TRUE"
+        << (QStringList { "logo", "RepoLabel:[Local Repository]", "XPlaneButton:Run X-Plane" } + tools);
+    QTest::newRow("other repository value")
+        << "false"
+        << "yes" << (QStringList { "logo", "XPlaneButton:Run X-Plane" } + tools);
 }
 
 void TestWindow::topBarRow()
@@ -99,9 +102,11 @@ void TestWindow::topBarRow()
         if (auto *edit = qobject_cast<QLineEdit *>(widget))
             seen << "search:" + edit->placeholderText();
         else if (auto *button = qobject_cast<QPushButton *>(widget))
-            seen << button->objectName() + ":" + (button->text().isEmpty() ? button->toolTip() : button->text());
+            seen << button->objectName() + ":"
+                        + (button->text().isEmpty() ? button->toolTip() : button->text());
         else if (auto *label = qobject_cast<QLabel *>(widget))
-            seen << (label->objectName().isEmpty() ? QStringLiteral("logo") : label->objectName() + ":" + label->text());
+            seen << (label->objectName().isEmpty() ? QStringLiteral("logo")
+                                                   : label->objectName() + ":" + label->text());
         else
             seen << widget->objectName();
     }
@@ -207,7 +212,8 @@ void TestWindow::closeRefusedWhileInstalling()
     QRandomGenerator(5).fillRange(reinterpret_cast<quint32 *>(big.data()), big.size() / 4);
     KOVTest::writeFile(fixture.home.path() + "/src/slow/big.bin", big);
     fixture.addPackage(9, "Slow", { "1.0" });
-    KOVTest::make7z(fixture.home.path() + "/served/p9-1.0.7z", fixture.home.path() + "/src/slow", { "-mx=1" });
+    KOVTest::make7z(fixture.home.path() + "/served/p9-1.0.7z", fixture.home.path() + "/src/slow",
+                    { "-mx=1" });
     fixture.publish();
 
     KOV::Ui::ApplicationWindow window(parts.application, fixture.controller, parts.topbar);
@@ -223,13 +229,57 @@ void TestWindow::closeRefusedWhileInstalling()
     window.close();
     QVERIFY(window.isVisible());
     QTRY_VERIFY_WITH_TIMEOUT(answerer.allAnswered(), 5000);
-    QCOMPARE(answerer.seen().value(0),
-             QStringLiteral("Installation in progress|There is a installation in progress.\n\nTry closing the "
-                            "application after the installation is completed"));
+    QCOMPARE(
+        answerer.seen().value(0),
+        QStringLiteral("Installation in progress|There is a installation in progress.\n\nTry closing the "
+                       "application after the installation is completed"));
 
     QTRY_VERIFY_WITH_TIMEOUT(!fixture.controller->isInstalling(), 30000);
     window.close();
     QVERIFY(!window.isVisible());
+}
+
+void TestWindow::conflictBoxAsksFirst()
+{
+    Parts parts;
+    makeParts(parts);
+    KOVTest::UiFixture &fixture = *parts.fixture;
+    fixture.addPackage(7, "Scenery", { "1.0" });
+    fixture.addPackage(8, "Scenery Fix", { "1.0" });
+    // The fix unpacks into the folder of the scenery and brings its own file.txt.
+    QJsonObject fix = fixture.catalogue.at(1).toObject();
+    QJsonArray versions = fix.value("versions").toArray();
+    QJsonObject version = versions.at(0).toObject();
+    version["install"] = QJsonObject { { "extract", "Resources/plugins/P7" } };
+    versions[0] = version;
+    fix["versions"] = versions;
+    fixture.catalogue[1] = fix;
+    fixture.publish();
+
+    KOV::Ui::ApplicationWindow window(parts.application, fixture.controller, parts.topbar);
+    window.show();
+    QTRY_VERIFY_WITH_TIMEOUT(fixture.package(8), 10000);
+    QString latest;
+    fixture.controller->installPackage(fixture.package(7), latest);
+    QTRY_COMPARE_WITH_TIMEOUT(fixture.package(7)->state(), Package::INSTALLED, 20000);
+
+    const QString file = fixture.xp("Resources/plugins/P7/file.txt");
+    ModalAnswerer answerer;
+    answerer.enqueue(ModalAnswerer::button(QMessageBox::No));
+    latest.clear();
+    fixture.controller->installPackage(fixture.package(8), latest);
+    QTRY_VERIFY_WITH_TIMEOUT(answerer.allAnswered(), 20000);
+    QCOMPARE(answerer.seen().value(0),
+             QStringLiteral("Scenery Fix|These files belong to Scenery. Overwrite them?"));
+    QTRY_COMPARE_WITH_TIMEOUT(fixture.package(8)->state(), Package::AVAILABLE, 5000);
+    QCOMPARE(KOVTest::readFile(file), QByteArray("Scenery 1.0"));
+
+    answerer.enqueue(ModalAnswerer::button(QMessageBox::Yes));
+    latest.clear();
+    fixture.controller->installPackage(fixture.package(8), latest);
+    QTRY_COMPARE_WITH_TIMEOUT(fixture.package(8)->state(), Package::INSTALLED, 20000);
+    QCOMPARE(answerer.seen().size(), 2);
+    QCOMPARE(KOVTest::readFile(file), QByteArray("Scenery Fix 1.0"));
 }
 
 void TestWindow::reset_data()
@@ -261,7 +311,8 @@ void TestWindow::reset()
         QRandomGenerator(6).fillRange(reinterpret_cast<quint32 *>(big.data()), big.size() / 4);
         KOVTest::writeFile(fixture.home.path() + "/src/slow/big.bin", big);
         fixture.addPackage(9, "Slow", { "1.0" });
-        KOVTest::make7z(fixture.home.path() + "/served/p9-1.0.7z", fixture.home.path() + "/src/slow", { "-mx=1" });
+        KOVTest::make7z(fixture.home.path() + "/served/p9-1.0.7z", fixture.home.path() + "/src/slow",
+                        { "-mx=1" });
         fixture.publish();
         QString version;
         fixture.controller->installPackage(fixture.package(9), version);
