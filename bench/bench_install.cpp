@@ -1,6 +1,7 @@
 // Installs a package of about 200 MB in a few thousand files with the package controller,
 // from the loopback server into a temporary X-Plane folder, against curl plus "7z x" by hand.
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -91,6 +92,9 @@ double withController(KOV::Controllers::PackageController &controller)
     if (package->state() != Package::INSTALLED)
         return -1;
     const double seconds = timer.nsecsElapsed() / 1e9;
+    // The figure counts only installations that recorded every file they put in place.
+    if (controller.manifest(package).size() < fileCount)
+        return -1;
     // Untimed: the uninstallation runs on the worker and must end before the next run.
     controller.uninstallPackage(package);
     QTimer settled;
@@ -139,11 +143,18 @@ int main(int argc, char *argv[])
         settings, QSharedPointer<QNetworkAccessManager>::create());
     KOV::Controllers::PackageController controller(settings, downloads);
     controller.openDatabase();
+    // With its hash and size, as the catalogue gives them: the download is checked as it arrives.
+    QFile archive(served + QStringLiteral("/scenery.7z"));
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!archive.open(QIODevice::ReadOnly) || !hash.addData(&archive))
+        return 1;
     const QJsonArray catalogue { QJsonObject {
         { "id", 77 },
         { "versions", QJsonArray { QJsonObject {
                           { "version", "1.0.0" },
                           { "link", url },
+                          { "sha256", QString::fromLatin1(hash.result().toHex()) },
+                          { "size", archive.size() },
                           { "install", QJsonObject { { "extract", "Custom Scenery/Big" } } },
                           { "uninstall", QJsonObject { { "remove", QJsonArray { "Custom Scenery/Big" } } } } } } } } };
     QFile file(work.path() + QStringLiteral("/packages.json"));

@@ -130,7 +130,9 @@ void TestDetailPage::downloadingPackageShowsItsTotal()
     QVERIFY(progress->isVisible());
     const qlonglong total = QFileInfo(fixture.home.path() + "/served/p5-1.0.7z").size();
     QCOMPARE(progress->maximum(), int(total / 1000));
-    QVERIFY(!barButtons(bar).at(0)->isVisible() && !barButtons(bar).at(1)->isVisible());
+    // The one action left is stopping the transfer.
+    QVERIFY(barButtons(bar).at(0)->isVisible() && !barButtons(bar).at(1)->isVisible());
+    QCOMPARE(barButtons(bar).at(0)->text(), QStringLiteral("Cancel"));
     QTRY_VERIFY_WITH_TIMEOUT(progress->value() > 0, 10000);
     fixture.server.clearBehaviours();
 }
@@ -149,12 +151,11 @@ void TestDetailPage::barFollowsState_data()
     QTest::newRow("update") << int(Package::INSTALLED) << true << "Update" << true << true << true << false;
     QTest::newRow("installed") << int(Package::INSTALLED) << false << "Installed" << false << true << true
                                << false;
-    QTest::newRow("preparing") << int(Package::PREPARING) << false << "Download" << true << false << false
-                               << true;
+    QTest::newRow("preparing") << int(Package::PREPARING) << false << "Cancel" << true << true << false << true;
     QTest::newRow("uninstalling") << int(Package::UNINSTALLING) << false << "Download" << true << false
                                   << false << false;
-    QTest::newRow("install error") << int(Package::INSTALL_ERROR) << false << "Download" << true << false
-                                   << false << false;
+    QTest::newRow("install error") << int(Package::INSTALL_ERROR) << false << "Retry" << true << true << false
+                                   << false;
 }
 
 void TestDetailPage::barFollowsState()

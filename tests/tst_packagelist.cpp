@@ -135,9 +135,11 @@ void TestPackageList::sidebarFollowsShowFilter()
     fixture.publish();
     QCOMPARE(sidebar->isVisible(), shown);
     auto *categories = sidebar->findChild<QComboBox *>();
-    QCOMPARE(categories->count(), 2);
-    QCOMPARE(categories->itemText(0), QStringLiteral("Plugin"));
-    QCOMPARE(categories->itemData(1).toString(), QStringLiteral("LIBRARY"));
+    QCOMPARE(categories->count(), 3);
+    QCOMPARE(categories->itemText(0), QStringLiteral("All"));
+    QCOMPARE(categories->itemData(0).toString(), QString());
+    QCOMPARE(categories->itemText(1), QStringLiteral("Plugin"));
+    QCOMPARE(categories->itemData(2).toString(), QStringLiteral("LIBRARY"));
     auto *types = sidebar->findChild<QListWidget *>();
     QCOMPARE(types->count(), 2);
     QCOMPARE(types->item(1)->text(), QStringLiteral("Paid"));
@@ -156,13 +158,13 @@ void TestPackageList::tileStates_data()
     QTest::newRow("available") << int(Package::AVAILABLE) << false << "Download" << "Download" << true << false << 0xF0ED;
     QTest::newRow("update") << int(Package::INSTALLED) << true << "Update" << "Update" << true << false << 0xF0ED;
     QTest::newRow("installed") << int(Package::INSTALLED) << false << "Installed" << "Installed" << false << false << 0xF00C;
-    QTest::newRow("preparing") << int(Package::PREPARING) << false << "Preparing" << "Busy" << false << true << 0xF254;
-    QTest::newRow("downloading") << int(Package::DOWNLOADING) << false << "Downloading" << "Busy" << false << true << 0xF254;
+    QTest::newRow("preparing") << int(Package::PREPARING) << false << "Cancel" << "Busy" << true << true << 0xF00D;
+    QTest::newRow("downloading") << int(Package::DOWNLOADING) << false << "Cancel" << "Busy" << true << true << 0xF00D;
     QTest::newRow("installing") << int(Package::INSTALLING) << false << "Installing" << "Busy" << false << true << 0xF254;
     QTest::newRow("uninstalling") << int(Package::UNINSTALLING) << false << "Uninstalling" << "Busy" << false << true << 0xF254;
-    QTest::newRow("install error") << int(Package::INSTALL_ERROR) << false << "Install Error" << "Error" << false << false << 0xF071;
-    QTest::newRow("download error") << int(Package::DOWNLOAD_ERROR) << false << "Download Error" << "Error" << false << false << 0xF071;
-    QTest::newRow("dependency error") << int(Package::DEPENDENCY_ERROR) << false << "Dependency Error" << "Error" << false << false << 0xF071;
+    QTest::newRow("install error") << int(Package::INSTALL_ERROR) << false << "Retry" << "Error" << true << false << 0xF071;
+    QTest::newRow("download error") << int(Package::DOWNLOAD_ERROR) << false << "Retry" << "Error" << true << false << 0xF071;
+    QTest::newRow("dependency error") << int(Package::DEPENDENCY_ERROR) << false << "Retry" << "Error" << true << false << 0xF071;
     // Unknown keeps what the button showed before.
     QTest::newRow("unknown") << int(Package::UNKNOWN) << false << "Download" << "Download" << true << false << 0xF0ED;
 }
@@ -245,7 +247,8 @@ void TestPackageList::errorBoxOnlyWhileVisible()
              QStringList({ "Install Error|Installation failed for package : Five",
                            "Dependency Error|Unable to install one or more dependency for package : Five",
                            "Download Error|Downloading failed for package : Five" }));
-    QCOMPARE(actionButton(tile)->text(), QStringLiteral("Download Error"));
+    QCOMPARE(actionButton(tile)->text(), QStringLiteral("Retry"));
+    QCOMPARE(actionButton(tile)->toolTip(), QStringLiteral("Download Error"));
 }
 
 void TestPackageList::confirmation_data()

@@ -78,6 +78,7 @@ QSharedPointer<Package> parsePackage(const QJsonObject &object, const QString &l
     package->setShortDescription(localized(object.value(QStringLiteral("short_description")), language));
     package->setDescription(localized(object.value(QStringLiteral("description")), language));
     package->setType(jsonString(object.value(QStringLiteral("type"))));
+    package->setPaid(object.value(QStringLiteral("paid")).toBool(false));
     package->setIcon(jsonString(object.value(QStringLiteral("icon"))));
     package->setManualUrl(jsonString(object.value(QStringLiteral("manual_url"))));
     package->setHelpUrl(jsonString(object.value(QStringLiteral("help_url"))));

@@ -1,7 +1,10 @@
 #include "controllers/dependencyresolver.h"
 
 #include <QDebug>
+#include <QSet>
 #include <QVersionNumber>
+
+#include <algorithm>
 
 #include "app/logging.h"
 
@@ -109,6 +112,57 @@ QSharedPointer<Package> DependencyResolver::toInstallFirst(const Dependency &dep
         && compareVersions(m_installedVersion(needed), dependency.minimum) < 0)
         return needed;
     return {};
+}
+
+QVector<QSharedPointer<Package>>
+DependencyResolver::onTheirWayNeeding(int id, const QHash<int, QString> &versions) const
+{
+    QVector<QSharedPointer<Package>> found;
+    for (const QSharedPointer<Package> &other : m_packages) {
+        const Package::State state = other->state();
+        if (other->id() == id || other->versions().isEmpty()
+            || (state != Package::PREPARING && state != Package::DOWNLOADING && state != Package::INSTALLING))
+            continue;
+        QString version = versions.value(other->id());
+        const QStringList depends = resolve(other, version)->depends;
+        if (std::any_of(depends.cbegin(), depends.cend(),
+                        [id](const QString &entry) { return parse(entry).id == id; }))
+            found << other;
+    }
+    return found;
+}
+
+QVector<QSharedPointer<Package>> DependencyResolver::updatable() const
+{
+    QVector<QSharedPointer<Package>> found;
+    for (const QSharedPointer<Package> &package : m_packages) {
+        if (package->state() == Package::INSTALLED && package->hasUpdate())
+            found << package;
+    }
+    return found;
+}
+
+QVector<QSharedPointer<Package>>
+DependencyResolver::comingAlong(const QVector<QSharedPointer<Package>> &packages) const
+{
+    QVector<QSharedPointer<Package>> along;
+    QSet<int> seen;
+    for (const QSharedPointer<Package> &package : packages)
+        seen.insert(package->id());
+    // Breadth first, each package once: a dependency may need another.
+    QVector<QSharedPointer<Package>> pending = packages;
+    for (int i = 0; i < pending.size(); ++i) {
+        QString newest;
+        for (const QString &entry : resolve(pending.at(i), newest)->depends) {
+            const QSharedPointer<Package> needed = toInstallFirst(parse(entry));
+            if (!needed || seen.contains(needed->id()))
+                continue;
+            seen.insert(needed->id());
+            along << needed;
+            pending << needed;
+        }
+    }
+    return along;
 }
 
 } // namespace KOV::Controllers

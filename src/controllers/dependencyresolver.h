@@ -47,6 +47,17 @@ public:
     /** The package an entry names when it must be installed or upgraded first, as things stand now; else
      * null. */
     QSharedPointer<Models::Package> toInstallFirst(const Dependency &dependency) const;
+    /**
+     * Packages preparing, downloading or waiting to be installed whose version on its way (from `versions`,
+     * else the newest) needs `id`.
+     */
+    QVector<QSharedPointer<Models::Package>> onTheirWayNeeding(int id,
+                                                               const QHash<int, QString> &versions) const;
+    /** Installed packages with a newer version in the catalogue. */
+    QVector<QSharedPointer<Models::Package>> updatable() const;
+    /** What installing the newest versions of `packages` brings along: dependencies to install or upgrade. */
+    QVector<QSharedPointer<Models::Package>>
+    comingAlong(const QVector<QSharedPointer<Models::Package>> &packages) const;
 
 private:
     VersionLookup m_installedVersion;

@@ -2,10 +2,12 @@
 
 #include <QDebug>
 #include <QFile>
+#include <QScopeGuard>
 
 #include "app/environment.h"
 #include "app/logging.h"
 #include "app/settings.h"
+#include "controllers/catalogueloader.h"
 #include "controllers/cataloguereader.h"
 #include "controllers/changejournal.h"
 #include "controllers/crashrecovery.h"
@@ -27,15 +29,17 @@ PackageController::PackageController(QSharedPointer<KOV::Settings> settings,
     : QObject(parent)
     , m_settings(std::move(settings))
     , m_downloadManager(std::move(downloadManager))
+    , m_loader(m_settings, m_downloadManager)
     , m_database(m_settings)
     , m_changes(m_database)
     , m_resolver([this](const QSharedPointer<Package> &package) { return installedVersion(package); })
     , m_queue(m_resolver, [this](const PendingInstallation &entry) { return installationTask(entry); })
 {
-    m_localRepositoryTimer.setSingleShot(true);
-    m_localRepositoryTimer.setInterval(1000);
-    connect(&m_localRepositoryTimer, &QTimer::timeout, this,
-            [this] { parseCatalogue(applicationDir() + QStringLiteral("packages.json")); });
+    connect(&m_loader, &CatalogueLoader::loaded, this, &PackageController::onCatalogueLoaded);
+    connect(&m_loader, &CatalogueLoader::downloadFailed, this, &PackageController::error);
+    // What is shown stays; the message takes the list's place, as after a failed download.
+    connect(&m_loader, &CatalogueLoader::unreadable, this,
+            [this] { emit error(tr("The catalogue could not be read")); });
     connect(&m_queue, &InstallQueue::examined, this, [this](const PendingInstallation &entry, bool dropped) {
         if (!dropped) {
             saveState(entry.package, entry.version);
@@ -90,6 +94,7 @@ void PackageController::installPackage(const QSharedPointer<Package> &package, Q
         download->setExpected(target->sha256.toLatin1(), target->size);
     }
     const QString resolved = version;
+    m_downloadingVersions.insert(package->id(), resolved);
     PackageDownload::attach(
         download, package,
         [this, package, resolved](const QSharedPointer<Models::Download> &source, int process) {
@@ -171,6 +176,7 @@ void PackageController::onInstallationFinished(const PendingInstallation &entry,
                                                const InstallOutcome &outcome)
 {
     const QSharedPointer<Package> &package = entry.package;
+    const auto ended = qScopeGuard([this, package] { emit changeEnded(package); });
     package->setFailureReason(outcome.reason);
     if (entry.uninstall) {
         if (outcome.done) {
@@ -241,6 +247,7 @@ void PackageController::resolveConflicts(const QSharedPointer<Package> &package,
 
 void PackageController::saveFailure(const QSharedPointer<Package> &package, const QString &version)
 {
+    m_failedVersions.insert(package->id(), version);
     // A failed update leaves the old version in place: the records say so, the tile shows the error.
     const auto kept = m_keptVersion.constFind(package->id());
     if (kept != m_keptVersion.constEnd())
@@ -259,6 +266,37 @@ void PackageController::setStateEverywhere(const QSharedPointer<Package> &packag
         current->setFailureReason(package->failureReason());
         current->setState(state);
     }
+}
+
+void PackageController::retry(const QSharedPointer<Package> &package)
+{
+    if (!package || package->versions().isEmpty())
+        return;
+    QString version = m_failedVersions.value(package->id());
+    installPackage(package, version);
+}
+
+void PackageController::cancel(const QSharedPointer<Package> &package)
+{
+    if (!package || (package->state() != Package::PREPARING && package->state() != Package::DOWNLOADING))
+        return;
+    const QString version = m_downloadingVersions.value(package->id());
+    QString resolved = version;
+    m_downloadManager->cancel(m_downloadManager->find(DependencyResolver::resolve(package, resolved)->link));
+    const auto kept = m_keptVersion.constFind(package->id());
+    const bool installed = kept != m_keptVersion.constEnd();
+    setStateEverywhere(package, installed ? Package::INSTALLED : Package::AVAILABLE);
+    m_changes.end(package, installed ? *kept : version, package->state());
+    m_keptVersion.remove(package->id());
+    // What was on its way because it needed this package stops too, as after a failed download.
+    for (const QSharedPointer<Package> &other :
+         m_resolver.onTheirWayNeeding(package->id(), m_downloadingVersions)) {
+        if (other->state() != Package::INSTALLING)
+            cancel(other);
+        other->setState(Package::DEPENDENCY_ERROR);
+        saveFailure(other, m_downloadingVersions.value(other->id()));
+    }
+    processPendingInstallations();
 }
 
 void PackageController::uninstallPackage(const QSharedPointer<Package> &package)
@@ -291,42 +329,12 @@ void PackageController::loadCatalogue()
     ensureDir(m_settings->current().preserve.value, true);
     ensureDir(m_settings->current().backup.value, true);
     openDatabase();
-
-    if (m_settings->current().localRepo.value.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0) {
-        m_localRepositoryTimer.start();
-        return;
-    }
-
-    auto download = QSharedPointer<Models::Download>::create(
-        m_catalogueUrl.isEmpty() ? catalogueUrl() : m_catalogueUrl, false);
-    // A failed download keeps its error on screen: what is left in the file is not a catalogue.
-    auto failed = QSharedPointer<bool>::create(false);
-    connect(download.data(), &Models::Download::error, this, [this, failed](const QString &text) {
-        *failed = true;
-        emit error(text);
-    });
-    connect(download.data(), &Models::Download::finished, this, [this, failed](const QString &path) {
-        if (!*failed)
-            parseCatalogue(path);
-    });
-    m_downloadManager->add(download);
+    m_loader.load(m_catalogueUrl.isEmpty() ? catalogueUrl() : m_catalogueUrl);
 }
 
-void PackageController::parseCatalogue(const QString &path)
+void PackageController::onCatalogueLoaded(const QVector<QSharedPointer<Package>> &packages)
 {
-    QFile file(path);
-    QString problem = file.errorString();
-    QVector<QSharedPointer<Package>> packages;
-    const bool read
-        = file.open(QIODevice::ReadOnly)
-          && CatalogueReader::read(file.readAll(), m_settings->current().language.value, &packages, &problem);
-    if (!read) {
-        // What is shown stays; the message takes the list's place, as after a failed download.
-        qCWarning(lcCatalogue) << "Catalogue Error : " << path << " : " << problem;
-        emit error(tr("The catalogue could not be read"));
-        return;
-    }
-    for (const QSharedPointer<Package> &package : qAsConst(packages))
+    for (const QSharedPointer<Package> &package : packages)
         m_database.mergeInstalledState(package);
     setPackages(packages);
     emit update();

@@ -7,10 +7,12 @@
 #include <QTimer>
 #include <QVector>
 
+#include "controllers/catalogueloader.h"
 #include "controllers/changejournal.h"
 #include "controllers/dependencyresolver.h"
 #include "controllers/installqueue.h"
 #include "controllers/packagedatabase.h"
+#include "controllers/packagefilter.h"
 #include "controllers/packageinstaller.h"
 #include "models/package.h"
 
@@ -41,6 +43,8 @@ public:
     QSharedPointer<Managers::DownloadManager> downloadManager() const { return m_downloadManager; }
     QVector<QSharedPointer<Models::Package>> packages() const { return m_packageList; }
     bool isInstalling() const { return m_queue.isInstalling(); }
+    /** What the list shows; the top bar and the sidebar change it. */
+    PackageFilter *filter() { return &m_filter; }
     QVector<QString> categories() const { return { QStringLiteral("PLUGIN"), QStringLiteral("LIBRARY") }; }
 
     void showDetail(const QSharedPointer<Models::Package> &package) { emit detail(package); }
@@ -58,6 +62,20 @@ public:
     }
     void installPackage(const QSharedPointer<Models::Package> &package, QString &version);
     void uninstallPackage(const QSharedPointer<Models::Package> &package);
+    /** Starts the version that failed (download, installation or dependency) again. */
+    void retry(const QSharedPointer<Models::Package> &package);
+    /**
+     * Stops the download of a package that is preparing or downloading; its partial archive stays, it returns
+     * to the state it had, and the packages on their way that need it fail with DEPENDENCY_ERROR.
+     */
+    void cancel(const QSharedPointer<Models::Package> &package);
+    /** Installed packages with a newer version in the catalogue. */
+    QVector<QSharedPointer<Models::Package>> updatable() const { return m_resolver.updatable(); }
+    QVector<QSharedPointer<Models::Package>>
+    comingAlong(const QVector<QSharedPointer<Models::Package>> &packages) const
+    {
+        return m_resolver.comingAlong(packages);
+    }
     /** The answer to conflictsFound(): overwrite the other packages' files, or leave the package as it was.
      */
     void resolveConflicts(const QSharedPointer<Models::Package> &package, bool overwrite);
@@ -65,7 +83,7 @@ public:
     void processPendingInstallations() { m_queue.process(); }
 
     void loadCatalogue();
-    void parseCatalogue(const QString &path);
+    void parseCatalogue(const QString &path) { m_loader.read(path); }
     QString changeLogHtml(const QSharedPointer<Models::Package> &package, const QString &version);
     static QString changeLogEntryHtml(const Models::PackageVersion &version);
     /** The catalogue address: the base URL chosen at build time plus "packages.json". */
@@ -120,9 +138,12 @@ signals:
     void conflictsFound(QSharedPointer<KOV::Models::Package> package, QString owners, QStringList files);
     /** packages.db could not be used; it was moved to `brokenFile` and is rebuilt from the version files. */
     void databaseRebuilt(QString brokenFile);
+    /** An installation or uninstallation ended, done or not; the package shows how. */
+    void changeEnded(QSharedPointer<KOV::Models::Package> package);
 
 private:
     void setPackages(const QVector<QSharedPointer<Models::Package>> &packages);
+    void onCatalogueLoaded(const QVector<QSharedPointer<Models::Package>> &packages);
     void onDownloadError(const QSharedPointer<Models::Package> &package, const QString &version,
                          const QString &reason);
     void onDownloadProcess(const QSharedPointer<Models::Package> &package, const QString &version,
@@ -133,9 +154,10 @@ private:
     void setStateEverywhere(const QSharedPointer<Models::Package> &package, Models::Package::State state);
 
     QVector<QSharedPointer<Models::Package>> m_packageList;
+    PackageFilter m_filter;
     QSharedPointer<KOV::Settings> m_settings;
     QSharedPointer<Managers::DownloadManager> m_downloadManager;
-    QTimer m_localRepositoryTimer;
+    CatalogueLoader m_loader;
     QString m_catalogueUrl;
     // Ids on the current path of the install and uninstall recursions, so that cycles end.
     QSet<int> m_installChain;
@@ -143,6 +165,10 @@ private:
     QSet<int> m_installAfterUninstall;
     // The version that stays on disk while another one is downloaded and installed.
     QHash<int, QString> m_keptVersion;
+    // The version whose download or installation failed, for retry().
+    QHash<int, QString> m_failedVersions;
+    // The version each download on its way brings, for cancel().
+    QHash<int, QString> m_downloadingVersions;
     // Downloaded archives waiting for the answer about other packages' files.
     QHash<int, PendingInstallation> m_conflicted;
     // Declared in this order so that the queue, whose task may still run, goes first.

@@ -9,7 +9,7 @@ class Settings;
 
 namespace KOV::Dialogs {
 
-/** The "General" page: the interface language. */
+/** The "General" page: the interface language and whether search and filters are shown. */
 class GeneralSettingsWidget final : public QWidget
 {
     Q_OBJECT

@@ -1,6 +1,5 @@
 #include "managers/downloadmanager.h"
 
-#include <QCryptographicHash>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -11,9 +10,12 @@
 #include <QRegularExpression>
 #include <QSet>
 
+#include <algorithm>
+
 #include "app/environment.h"
 #include "app/logging.h"
 #include "app/settings.h"
+#include "managers/sha256.h"
 #include "models/download.h"
 
 namespace KOV::Managers {
@@ -50,7 +52,7 @@ struct DownloadManager::Transfer
     qint64 rangeStart = -1;
     bool failed = false;
     // Fed as the bytes arrive (and with the part already on disk when resuming): no extra pass.
-    QCryptographicHash hash { QCryptographicHash::Sha256 };
+    Sha256 hash;
 };
 
 DownloadManager::DownloadManager(QSharedPointer<KOV::Settings> settings,
@@ -133,9 +135,11 @@ void DownloadManager::resumeFrom(const QSharedPointer<Download> &download, qint6
 void DownloadManager::checkSize(const QSharedPointer<Download> &download)
 {
     download->setProcess(Download::CHECKING);
-    QNetworkReply *reply = m_network->head(download->request());
+    QNetworkReply *reply = start(download, true);
     connect(reply, &QNetworkReply::finished, this, [this, download, reply] {
         reply->deleteLater();
+        if (download->isCancelled())
+            return;
         const QString path = download->path();
         const QString url = download->request().url().toString();
         // A partial file is only continued by the URL that wrote it.
@@ -178,10 +182,10 @@ void DownloadManager::checkSize(const QSharedPointer<Download> &download)
             if (file.exists() && file.isFile()) {
                 if (file.size() == remote) {
                     // Already whole: checked once here, as nothing more arrives.
-                    QCryptographicHash hash(QCryptographicHash::Sha256);
+                    Sha256 hash;
                     if (!download->expectedSha256().isEmpty())
-                        hashFile(path, hash);
-                    if (isExpected(*download, remote, hash.result()))
+                        hash.addFile(path);
+                    if (isExpected(*download, remote, hash.hexResult()))
                         finish(download);
                     else
                         restartOrFail(download);
@@ -210,7 +214,7 @@ void DownloadManager::transfer(const QSharedPointer<Download> &download)
     m_records.claimFile(download->request().url(), download->isResumable());
 
     download->setProcess(Download::DOWNLOADING);
-    QNetworkReply *reply = m_network->get(download->request());
+    QNetworkReply *reply = start(download, false);
     reply->setReadBufferSize(readBufferSize);
     state->reply = reply;
 
@@ -230,7 +234,7 @@ void DownloadManager::transfer(const QSharedPointer<Download> &download)
         download.setCurrentSize(onDisk);
     });
     connect(reply, &QNetworkReply::errorOccurred, this, [state](QNetworkReply::NetworkError) {
-        if (state->failed)
+        if (state->failed || state->download->isCancelled())
             return;
         state->failed = true;
         qCWarning(lcDownload) << "Network Error : " << state->reply->errorString();
@@ -285,7 +289,7 @@ void DownloadManager::writeAvailable(Transfer &transfer)
             return;
         }
         if (transfer.mode == Transfer::Append && !transfer.download->expectedSha256().isEmpty())
-            hashFile(transfer.download->path(), transfer.hash);
+            transfer.hash.addFile(transfer.download->path());
     }
     while (reply->bytesAvailable() > 0) {
         const QByteArray chunk = reply->read(qMin<qint64>(reply->bytesAvailable(), readBufferSize));
@@ -324,6 +328,9 @@ void DownloadManager::finishTransfer(const QSharedPointer<Transfer> &transfer)
         transfer->file->close();
     }
     transfer->file.reset();
+    // Asked to stop: what arrived stays for the next try, and nobody is told anything.
+    if (transfer->download->isCancelled())
+        return;
     // A short answer is not the archive, whatever the connection said about it.
     Download &download = *transfer->download;
     const qint64 onDisk = QFileInfo(download.path()).size();
@@ -332,25 +339,18 @@ void DownloadManager::finishTransfer(const QSharedPointer<Transfer> &transfer)
         transfer->failed = true;
         download.raiseError(QStringLiteral("%1 of %2 bytes arrived").arg(onDisk).arg(download.fileSize()));
     }
-    if (!transfer->failed && !isExpected(download, onDisk, transfer->hash.result())) {
+    if (!transfer->failed && !isExpected(download, onDisk, transfer->hash.hexResult())) {
         restartOrFail(transfer->download);
         return;
     }
     finish(transfer->download);
 }
 
-bool DownloadManager::isExpected(const Download &download, qint64 size, const QByteArray &sha256)
+bool DownloadManager::isExpected(const Download &download, qint64 size, const QByteArray &sha256Hex)
 {
     if (download.expectedSize() > 0 && size != download.expectedSize())
         return false;
-    return download.expectedSha256().isEmpty() || sha256.toHex() == download.expectedSha256();
-}
-
-void DownloadManager::hashFile(const QString &path, QCryptographicHash &hash)
-{
-    QFile file(path);
-    if (file.open(QIODevice::ReadOnly))
-        hash.addData(&file);
+    return download.expectedSha256().isEmpty() || sha256Hex == download.expectedSha256();
 }
 
 void DownloadManager::restartOrFail(const QSharedPointer<Download> &download)
@@ -369,15 +369,49 @@ void DownloadManager::restartOrFail(const QSharedPointer<Download> &download)
     finish(download);
 }
 
-void DownloadManager::finish(const QSharedPointer<Download> &download)
+QNetworkReply *DownloadManager::start(const QSharedPointer<Download> &download, bool head)
 {
-    // Out of the list before anybody hears of the end, so that find() never hands out a finished download.
+    // A stalled server would otherwise keep a transfer "downloading" for ever.
+    download->request().setTransferTimeout(m_transferTimeout);
+    QNetworkReply *reply = head ? m_network->head(download->request()) : m_network->get(download->request());
+    m_replies.insert(download.data(), reply);
+    return reply;
+}
+
+void DownloadManager::removeFromList(const QSharedPointer<Download> &download)
+{
+    m_replies.remove(download.data());
     for (int i = 0; i < m_downloads.size(); ++i) {
         if (m_downloads.at(i)->id() == download->id()) {
             m_downloads.removeAt(i);
             break;
         }
     }
+}
+
+void DownloadManager::cancel(const QSharedPointer<Download> &download)
+{
+    if (!download || download->isCancelled())
+        return;
+    download->setCancelled();
+    const QPointer<QNetworkReply> reply = m_replies.value(download.data());
+    removeFromList(download);
+    qCInfo(lcDownload) << "Cancelled : " << download->request().url().toString();
+    if (reply)
+        reply->abort();
+    startPending();
+}
+
+bool DownloadManager::hasRunningDownloads() const
+{
+    return std::any_of(m_downloads.cbegin(), m_downloads.cend(),
+                       [](const QSharedPointer<Download> &download) { return download->isResumable(); });
+}
+
+void DownloadManager::finish(const QSharedPointer<Download> &download)
+{
+    // Out of the list before anybody hears of the end, so that find() never hands out a finished download.
+    removeFromList(download);
     download->setProcess(Download::FINISHED);
     startPending();
 }

@@ -2,12 +2,12 @@
 
 #include <QHash>
 #include <QObject>
+#include <QPointer>
 #include <QSharedPointer>
 #include <QVector>
 
 #include "managers/downloaddatabase.h"
 
-class QCryptographicHash;
 class QNetworkAccessManager;
 class QNetworkReply;
 class QUrl;
@@ -35,6 +35,12 @@ public:
     void add(QSharedPointer<Models::Download> download, bool deferStart = false);
     void startPending();
     void removeDatabase();
+    /** Stops a download; what arrived stays for a later resume. Neither finished() nor error() follows. */
+    void cancel(const QSharedPointer<Models::Download> &download);
+    /** Whether an archive is on its way (icons and catalogues do not count). */
+    bool hasRunningDownloads() const;
+    /** A transfer that receives nothing for this long fails; 30 s unless a test sets less. */
+    void setTransferTimeout(int milliseconds) { m_transferTimeout = milliseconds; }
 
     QString cacheFolder() const { return m_cacheFolder; }
 
@@ -50,18 +56,23 @@ private:
     void failOnDisk(Transfer &transfer);
     void finishTransfer(const QSharedPointer<Transfer> &transfer);
     void finish(const QSharedPointer<Models::Download> &download);
-    static bool isExpected(const Models::Download &download, qint64 size, const QByteArray &sha256);
-    static void hashFile(const QString &path, QCryptographicHash &hash);
+    /** The size and the hash (lower-case hex) match what the catalogue gives, where it gives them. */
+    static bool isExpected(const Models::Download &download, qint64 size, const QByteArray &sha256Hex);
     void restartOrFail(const QSharedPointer<Models::Download> &download);
     /** What tells one version of a remote file from another: a strong ETag, else Last-Modified. */
     static QByteArray validatorOf(const QNetworkReply &reply);
     void resumeFrom(const QSharedPointer<Models::Download> &download, qint64 size);
+    void removeFromList(const QSharedPointer<Models::Download> &download);
+    QNetworkReply *start(const QSharedPointer<Models::Download> &download, bool head);
 
     QSharedPointer<KOV::Settings> m_settings;
     QSharedPointer<QNetworkAccessManager> m_network;
     QString m_cacheFolder;
     QVector<QSharedPointer<Models::Download>> m_downloads;
     DownloadDatabase m_records;
+    // The reply of each download on the wire, for cancel().
+    QHash<const Models::Download *, QPointer<QNetworkReply>> m_replies;
+    int m_transferTimeout = 30000;
 };
 
 } // namespace KOV::Managers

@@ -53,6 +53,9 @@ public:
     /** Whether the one fresh start after a mismatch was used. */
     bool isRetried() const { return m_retried; }
     void setRetried() { m_retried = true; }
+    /** Stopped on request: no finished() and no error() follows. */
+    bool isCancelled() const { return m_cancelled; }
+    void setCancelled() { m_cancelled = true; }
 
 signals:
     void fileSize(qlonglong size);
@@ -74,6 +77,7 @@ private:
     QByteArray m_expectedSha256;
     qint64 m_expectedSize = 0;
     bool m_retried = false;
+    bool m_cancelled = false;
 };
 
 } // namespace KOV::Models

@@ -71,6 +71,8 @@ public:
     State state() const { return m_state.load(); }
     QStringList banners() const { return m_banners; }
     bool hasUpdate() const { return m_hasUpdate.load(); }
+    /** The catalogue's optional `paid`: a package sold elsewhere; free when absent. */
+    bool isPaid() const { return m_paid; }
     QVector<QSharedPointer<PackageVersion>> versions() const { return m_versions; }
     /** Why the last download, installation or uninstallation failed; empty when it did not. */
     QString failureReason() const { return m_failureReason; }
@@ -86,6 +88,7 @@ public:
     void setState(State state);
     void setBanners(const QStringList &banners) { m_banners = banners; }
     void setHasUpdate(bool hasUpdate) { m_hasUpdate.store(hasUpdate); }
+    void setPaid(bool paid) { m_paid = paid; }
     void setVersions(const QVector<QSharedPointer<PackageVersion>> &versions) { m_versions = versions; }
     void setFailureReason(const QString &reason) { m_failureReason = reason; }
 
@@ -110,6 +113,7 @@ private:
     std::atomic<State> m_state { UNKNOWN };
     QStringList m_banners;
     std::atomic<bool> m_hasUpdate { false };
+    bool m_paid = false;
     QVector<QSharedPointer<PackageVersion>> m_versions;
     QString m_failureReason;
 };

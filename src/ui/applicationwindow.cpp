@@ -8,6 +8,7 @@
 
 #include "controllers/applicationcontroller.h"
 #include "controllers/packagecontroller.h"
+#include "managers/downloadmanager.h"
 #include "models/package.h"
 #include "ui/applicationcontainer.h"
 
@@ -41,6 +42,11 @@ ApplicationWindow::ApplicationWindow(QSharedPointer<ApplicationController> appli
     connect(m_packageController.data(), &Controllers::PackageController::uninstallFailed, this,
             &ApplicationWindow::reportUninstallFailure);
     // Queued: the question is not asked inside the completion handler of the installation.
+    // The user is told in the task bar when an installation ends behind another window.
+    connect(m_packageController.data(), &Controllers::PackageController::changeEnded, this, [this] {
+        if (!isActiveWindow())
+            QApplication::alert(this);
+    });
     connect(m_packageController.data(), &Controllers::PackageController::conflictsFound, this,
             &ApplicationWindow::askAboutConflicts, Qt::QueuedConnection);
 }
@@ -118,6 +124,15 @@ void ApplicationWindow::closeEvent(QCloseEvent *event)
             tr("There is a installation in progress.\n\nTry closing the application after the "
                "installation is completed"),
             QMessageBox::Ok);
+        event->ignore();
+        return;
+    }
+    // Partial archives stay in the cache and continue at the next start.
+    if (m_packageController->downloadManager()->hasRunningDownloads()
+        && QMessageBox::question(this, tr("Downloads running"),
+                                 tr("Downloads are still running. Quit anyway?"),
+                                 QMessageBox::Yes | QMessageBox::No)
+               != QMessageBox::Yes) {
         event->ignore();
         return;
     }

@@ -3,6 +3,7 @@
 #include <QMessageBox>
 
 #include "controllers/packagecontroller.h"
+#include "dialogs/disksettingswidget.h"
 #include "models/package.h"
 
 namespace KOV::Ui {
@@ -21,6 +22,25 @@ void InstallConfirmation::run(Controllers::PackageController &controller,
         return;
     QString version;
     controller.installPackage(package, version);
+}
+
+void InstallConfirmation::act(Controllers::PackageController &controller,
+                              const QSharedPointer<Models::Package> &package, QWidget *parent)
+{
+    switch (package->state()) {
+    case Models::Package::PREPARING:
+    case Models::Package::DOWNLOADING:
+        controller.cancel(package);
+        break;
+    case Models::Package::INSTALL_ERROR:
+    case Models::Package::DOWNLOAD_ERROR:
+    case Models::Package::DEPENDENCY_ERROR:
+        controller.retry(package);
+        break;
+    default:
+        run(controller, package, parent);
+        break;
+    }
 }
 
 bool InstallConfirmation::confirmDependencies(Controllers::PackageController &controller,
@@ -49,6 +69,45 @@ bool InstallConfirmation::confirmDependencies(Controllers::PackageController &co
     text += tr("\nContinue?");
     return QMessageBox::information(parent, tr("Install Package"), text, QMessageBox::Yes | QMessageBox::No)
            == QMessageBox::Yes;
+}
+
+void InstallConfirmation::runUpdateAll(Controllers::PackageController &controller, QWidget *parent)
+{
+    const QVector<QSharedPointer<Models::Package>> updates = controller.updatable();
+    if (updates.isEmpty())
+        return;
+    const QVector<QSharedPointer<Models::Package>> along = controller.comingAlong(updates);
+    qint64 size = 0;
+    bool sizeKnown = true;
+    QString text = tr("These packages will be updated:") + QStringLiteral("\n\n");
+    for (const QSharedPointer<Models::Package> &package : updates + along) {
+        const Models::PackageVersion &newest = *package->versions().first();
+        size += newest.size;
+        sizeKnown = sizeKnown && newest.size > 0;
+    }
+    for (const QSharedPointer<Models::Package> &package : updates)
+        text += QStringLiteral("%1: %2 \u2192 %3\n")
+                    .arg(package->name(), controller.installedVersion(package),
+                         package->versions().first()->version);
+    if (!along.isEmpty()) {
+        text += QLatin1Char('\n') + tr("These packages come with them:") + QStringLiteral("\n\n");
+        for (const QSharedPointer<Models::Package> &package : along)
+            text += package->name() + QLatin1Char('\n');
+    }
+    if (size > 0)
+        text += QLatin1Char('\n')
+                + (sizeKnown ? tr("Download size: %1") : tr("Download size: at least %1"))
+                      .arg(Dialogs::DiskSettingsWidget::formatSize(size))
+                + QLatin1Char('\n');
+    text += tr("\nContinue?");
+    if (QMessageBox::question(parent, tr("Update all"), text, QMessageBox::Yes | QMessageBox::No)
+        != QMessageBox::Yes)
+        return;
+    // The usual path: dependencies first, one installation at a time.
+    for (const QSharedPointer<Models::Package> &package : updates) {
+        QString newest;
+        controller.installPackage(package, newest);
+    }
 }
 
 } // namespace KOV::Ui

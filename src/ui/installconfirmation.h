@@ -12,13 +12,19 @@ class PackageController;
 
 namespace KOV::Ui {
 
-/** The questions asked before a package is installed in its newest version, shared by the tile and the detail page. */
+/** The questions asked before a package is installed in its newest version, shared by the tile and the detail
+ * page. */
 class InstallConfirmation
 {
     Q_DECLARE_TR_FUNCTIONS(KOV::Ui::InstallConfirmation)
 public:
-    /** Change log, dependency check and confirmation, then the installation; every box parented to `parent`. */
-    static void run(Controllers::PackageController &controller, const QSharedPointer<Models::Package> &package,
+    /** Change log, dependency check and confirmation, then the installation; every box parented to `parent`.
+     */
+    static void run(Controllers::PackageController &controller,
+                    const QSharedPointer<Models::Package> &package, QWidget *parent);
+
+    /** The action button of a tile or the detail page: cancel a transfer, retry a failure, else run(). */
+    static void act(Controllers::PackageController &controller, const QSharedPointer<Models::Package> &package,
                     QWidget *parent);
 
     /**
@@ -27,6 +33,12 @@ public:
      */
     static bool confirmDependencies(Controllers::PackageController &controller,
                                     const QSharedPointer<Models::Package> &package, QWidget *parent);
+
+    /**
+     * One question for every package with an update (installed and new version, what comes along, the
+     * download size where the catalogue gives it); Yes queues them all.
+     */
+    static void runUpdateAll(Controllers::PackageController &controller, QWidget *parent);
 
     /** The box that reports a failed install, download or dependency; other states show nothing. */
     static void reportFailure(const Models::Package &package, Models::Package::State state, QWidget *parent);

@@ -7,6 +7,7 @@
 #include "app/settings.h"
 #include "common/styledbackground.h"
 #include "controllers/packagecontroller.h"
+#include "controllers/packagefilter.h"
 #include "ui/packagedetailwidget.h"
 #include "ui/packageprocessingwidget.h"
 #include "ui/packagesidebar.h"
@@ -47,6 +48,8 @@ PackageContainer::PackageContainer(QSharedPointer<Controllers::PackageController
 
     if (!showFilter())
         m_sidebar->hide();
+    connect(m_controller->filter(), &Controllers::PackageFilter::changed, this,
+            &PackageContainer::applyFilter);
     m_controller->loadCatalogue();
 }
 
@@ -61,6 +64,11 @@ void PackageContainer::onUpdate()
         delete m_list->itemWidget(m_list->item(row));
     m_list->clear();
     const QVector<QSharedPointer<Models::Package>> packages = m_controller->packages();
+    m_shown = packages;
+    m_keys.clear();
+    m_keys.reserve(packages.size());
+    for (const QSharedPointer<Models::Package> &package : packages)
+        m_keys.append(Controllers::PackageFilter::searchKey(*package));
     // Rows first, tiles second: every row inserted after a tile would update the indexes of all tiles.
     for (int row = 0; row < packages.size(); ++row)
         m_list->insertItem(m_list->count(), new QListWidgetItem);
@@ -70,10 +78,33 @@ void PackageContainer::onUpdate()
         m_list->setItemWidget(item, tile);
         item->setSizeHint(QSize(tile->sizeHint().width(), 128));
     }
+    applyFilter();
+}
+
+void PackageContainer::applyFilter()
+{
+    const Controllers::PackageFilter &filter = *m_controller->filter();
+    int visible = 0;
+    for (int row = 0; row < m_shown.size() && row < m_list->count(); ++row) {
+        const bool shown = filter.matches(*m_shown.at(row), m_keys.at(row));
+        if (m_list->isRowHidden(row) == shown)
+            m_list->setRowHidden(row, !shown);
+        visible += shown ? 1 : 0;
+    }
+    if (!m_onList)
+        return;
+    // The sidebar stays, so that the filter can be changed back.
+    const bool none = visible == 0 && !m_shown.isEmpty();
+    m_list->setVisible(!none);
+    if (none)
+        m_processing->setMode(PackageProcessingWidget::EMPTY);
+    else
+        m_processing->hide();
 }
 
 void PackageContainer::onBusy()
 {
+    m_onList = false;
     m_list->hide();
     m_detail->hide();
     m_sidebar->hide();
@@ -82,6 +113,7 @@ void PackageContainer::onBusy()
 
 void PackageContainer::onError(const QString &error)
 {
+    m_onList = false;
     m_list->hide();
     m_detail->hide();
     m_sidebar->hide();
@@ -90,6 +122,7 @@ void PackageContainer::onError(const QString &error)
 
 void PackageContainer::onEmpty()
 {
+    m_onList = false;
     m_list->hide();
     m_detail->hide();
     m_sidebar->hide();
@@ -98,14 +131,20 @@ void PackageContainer::onEmpty()
 
 void PackageContainer::onList()
 {
+    m_onList = true;
     m_list->show();
     m_detail->hide();
     m_sidebar->setVisible(showFilter());
     m_processing->hide();
+    // Without the controls nothing may stay filtered out.
+    if (!showFilter())
+        m_controller->filter()->clear();
+    applyFilter();
 }
 
 void PackageContainer::onDetail(const QSharedPointer<Models::Package> &package)
 {
+    m_onList = false;
     m_list->hide();
     m_sidebar->hide();
     m_processing->hide();

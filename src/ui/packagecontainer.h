@@ -23,7 +23,8 @@ class PackageContainer final : public QWidget
 {
     Q_OBJECT
 public:
-    explicit PackageContainer(QSharedPointer<Controllers::PackageController> controller, QWidget *parent = nullptr);
+    explicit PackageContainer(QSharedPointer<Controllers::PackageController> controller,
+                              QWidget *parent = nullptr);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -36,12 +37,18 @@ private:
     void onList();
     void onDetail(const QSharedPointer<Models::Package> &package);
     bool showFilter() const;
+    /** Hides the rows the filter leaves out; "No items found" when none is left. */
+    void applyFilter();
 
     QSharedPointer<Controllers::PackageController> m_controller;
     QListWidget *m_list;
     PackageDetailWidget *m_detail;
     PackageProcessingWidget *m_processing;
     PackageSidebar *m_sidebar;
+    // The search key of each row, made once per rebuild: a keystroke only compares.
+    QVector<QString> m_keys;
+    QVector<QSharedPointer<Models::Package>> m_shown;
+    bool m_onList = false;
 };
 
 } // namespace KOV::Ui

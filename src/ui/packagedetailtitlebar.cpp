@@ -123,6 +123,18 @@ void PackageDetailTitleBar::refresh(bool newPackage)
         m_installButton->show();
         m_uninstallButton->setText(tr("Uninstall"));
         m_uninstallButton->show();
+    } else if (state == Package::PREPARING || state == Package::DOWNLOADING) {
+        // A transfer can be stopped; what it has is kept for the next try.
+        m_installButton->setText(tr("Cancel"));
+        m_installButton->setObjectName(QStringLiteral("Busy"));
+        m_installButton->show();
+        m_uninstallButton->hide();
+    } else if (state == Package::INSTALL_ERROR || state == Package::DOWNLOAD_ERROR
+               || state == Package::DEPENDENCY_ERROR) {
+        m_installButton->setText(tr("Retry"));
+        m_installButton->setObjectName(QStringLiteral("Error"));
+        m_installButton->show();
+        m_uninstallButton->hide();
     } else {
         m_installButton->hide();
         m_uninstallButton->hide();
@@ -195,7 +207,7 @@ void PackageDetailTitleBar::onStateChanged(Package::State state)
 void PackageDetailTitleBar::confirmAndInstall()
 {
     if (m_package)
-        InstallConfirmation::run(*m_controller, m_package, this);
+        InstallConfirmation::act(*m_controller, m_package, this);
 }
 
 void PackageDetailTitleBar::confirmAndUninstall()

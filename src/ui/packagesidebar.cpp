@@ -18,6 +18,7 @@ PackageSidebar::PackageSidebar(QSharedPointer<Controllers::PackageController> co
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(tr("Category"), this));
     auto *categories = new QComboBox(this);
+    categories->addItem(tr("All"), QString());
     for (const QString &category : m_controller->categories()) {
         QString text = category.toLower();
         if (!text.isEmpty())
@@ -34,7 +35,36 @@ PackageSidebar::PackageSidebar(QSharedPointer<Controllers::PackageController> co
         item->setData(Qt::CheckStateRole, Qt::Checked);
     }
     layout->addWidget(types);
+    layout->addWidget(new QLabel(tr("Show"), this));
+    auto *show = new QComboBox(this);
+    show->addItem(tr("All"), Controllers::PackageFilter::ALL);
+    show->addItem(tr("Installed"), Controllers::PackageFilter::INSTALLED);
+    show->addItem(tr("Updates available"), Controllers::PackageFilter::UPDATES);
+    layout->addWidget(show);
     layout->addStretch();
+
+    Controllers::PackageFilter *filter = m_controller->filter();
+    connect(categories, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            [filter, categories](int index) { filter->setCategory(categories->itemData(index).toString()); });
+    connect(types, &QListWidget::itemChanged, this, [filter, types] {
+        filter->setTypes(types->item(0)->checkState() == Qt::Checked,
+                         types->item(1)->checkState() == Qt::Checked);
+    });
+    connect(show, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [filter, show](int index) {
+        filter->setShow(Controllers::PackageFilter::Show(show->itemData(index).toInt()));
+    });
+    // A filter cleared elsewhere (the setting turned off) shows in the controls too.
+    connect(filter, &Controllers::PackageFilter::changed, this, [filter, categories, types, show] {
+        if (!filter->isEmpty())
+            return;
+        const QSignalBlocker blockCategories(categories);
+        const QSignalBlocker blockTypes(types);
+        const QSignalBlocker blockShow(show);
+        categories->setCurrentIndex(0);
+        types->item(0)->setCheckState(Qt::Checked);
+        types->item(1)->setCheckState(Qt::Checked);
+        show->setCurrentIndex(0);
+    });
 }
 
 void PackageSidebar::paintEvent(QPaintEvent *)

@@ -1,9 +1,9 @@
 #include "ui/packagewidget.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
-#include <QApplication>
 #include <QMovie>
 #include <QPointer>
 #include <QProgressBar>
@@ -148,11 +148,14 @@ void PackageWidget::onStateChanged(Package::State state)
         look = m_package->hasUpdate() ? Look { false, tr("Update"), "Update", true, 0xF0ED }
                                       : Look { false, tr("Installed"), "Installed", false, 0xF00C };
         break;
+    // A transfer can be stopped; what it has is kept for the next try.
     case Package::PREPARING:
-        look = { true, tr("Preparing"), "Busy", false, 0xF254 };
+        look = { true, tr("Cancel"), "Busy", true, 0xF00D };
+        m_actionButton->setToolTip(tr("Preparing"));
         break;
     case Package::DOWNLOADING:
-        look = { true, tr("Downloading"), "Busy", false, 0xF254 };
+        look = { true, tr("Cancel"), "Busy", true, 0xF00D };
+        m_actionButton->setToolTip(tr("Downloading"));
         break;
     case Package::INSTALLING:
         look = { true, tr("Installing"), "Busy", false, 0xF254 };
@@ -160,14 +163,18 @@ void PackageWidget::onStateChanged(Package::State state)
     case Package::UNINSTALLING:
         look = { true, tr("Uninstalling"), "Busy", false, 0xF254 };
         break;
+    // A failure is tried again from where it stopped, without a refresh in between.
     case Package::INSTALL_ERROR:
-        look = { false, tr("Install Error"), "Error", false, 0xF071 };
+        look = { false, tr("Retry"), "Error", true, 0xF071 };
+        m_actionButton->setToolTip(tr("Install Error"));
         break;
     case Package::DOWNLOAD_ERROR:
-        look = { false, tr("Download Error"), "Error", false, 0xF071 };
+        look = { false, tr("Retry"), "Error", true, 0xF071 };
+        m_actionButton->setToolTip(tr("Download Error"));
         break;
     case Package::DEPENDENCY_ERROR:
-        look = { false, tr("Dependency Error"), "Error", false, 0xF071 };
+        look = { false, tr("Retry"), "Error", true, 0xF071 };
+        m_actionButton->setToolTip(tr("Dependency Error"));
         break;
     default:
         look.objectName = nullptr;
@@ -175,6 +182,8 @@ void PackageWidget::onStateChanged(Package::State state)
     }
 
     if (look.objectName) {
+        if (look.objectName != QLatin1String("Error") && look.objectName != QLatin1String("Busy"))
+            m_actionButton->setToolTip(QString());
         if (isVisible())
             InstallConfirmation::reportFailure(*m_package, state, this);
         m_progressBar->setVisible(look.progress);
@@ -188,7 +197,8 @@ void PackageWidget::onStateChanged(Package::State state)
     m_actionButton->style()->polish(m_actionButton);
     m_installedLabel->setText(tr("Installed : ") + m_controller->installedVersion(m_package));
     const auto versions = m_package->versions();
-    m_availableLabel->setText(tr("Available : ") + (versions.isEmpty() ? QString() : versions.first()->version));
+    m_availableLabel->setText(tr("Available : ")
+                              + (versions.isEmpty() ? QString() : versions.first()->version));
     QFont font = m_availableLabel->font();
     font.setWeight(m_package->hasUpdate() ? 75 : 50);
     m_availableLabel->setFont(font);
@@ -197,7 +207,7 @@ void PackageWidget::onStateChanged(Package::State state)
 void PackageWidget::confirmAndInstall()
 {
     if (m_package)
-        InstallConfirmation::run(*m_controller, m_package, this);
+        InstallConfirmation::act(*m_controller, m_package, this);
 }
 
 void PackageWidget::paintEvent(QPaintEvent *)

@@ -9,6 +9,7 @@
 #include <QMouseEvent>
 #include <QProcess>
 #include <QPushButton>
+#include <QShortcut>
 
 #include "app/environment.h"
 #include "app/settings.h"
@@ -19,6 +20,8 @@
 #include "controllers/packagecontroller.h"
 #include "controllers/topbarcontroller.h"
 #include "dialogs/settingsdialog.h"
+#include "models/package.h"
+#include "ui/installconfirmation.h"
 
 namespace KOV::Ui {
 
@@ -47,8 +50,8 @@ TopBar::TopBar(QSharedPointer<Controllers::TopbarController> controller, QWidget
     auto *layout = new QHBoxLayout(this);
     layout->addStretch();
     auto *logo = new QLabel(this);
-    logo->setPixmap(QPixmap(QStringLiteral(":/resources/img/store.png"))
-                        .scaledToHeight(25, Qt::SmoothTransformation));
+    logo->setPixmap(
+        QPixmap(QStringLiteral(":/resources/img/store.png")).scaledToHeight(25, Qt::SmoothTransformation));
     logo->setMaximumHeight(25);
     layout->addWidget(logo);
     layout->addStretch();
@@ -64,12 +67,18 @@ TopBar::TopBar(QSharedPointer<Controllers::TopbarController> controller, QWidget
     xplaneButton->setIcon(sharedIcons()->icon(0xF072, QVariantMap()));
     xplaneButton->setCursor(Qt::PointingHandCursor);
     layout->addWidget(xplaneButton);
+    m_updateAll = new QPushButton(this);
+    m_updateAll->setObjectName(QStringLiteral("TopButton"));
+    m_updateAll->setIcon(sharedIcons()->icon(0xF0ED, darkIconOptions()));
+    m_updateAll->setCursor(Qt::PointingHandCursor);
+    m_updateAll->hide();
+    layout->addWidget(m_updateAll);
 
-    auto *search = new QLineEdit(this);
-    search->setPlaceholderText(tr("eg. Jetways"));
-    layout->addWidget(search);
-    QPushButton *searchButton = toolButton(0xF002, QString(), this);
-    layout->addWidget(searchButton);
+    m_search = new QLineEdit(this);
+    m_search->setPlaceholderText(tr("eg. Jetways"));
+    layout->addWidget(m_search);
+    m_searchButton = toolButton(0xF002, QString(), this);
+    layout->addWidget(m_searchButton);
     QPushButton *refreshButton = toolButton(0xF021, tr("Refresh"), this);
     layout->addWidget(refreshButton);
     QPushButton *settingsButton = toolButton(0xF013, QString(), this);
@@ -80,10 +89,42 @@ TopBar::TopBar(QSharedPointer<Controllers::TopbarController> controller, QWidget
     auto *windowControl = new Components::WindowControl(this);
     layout->addWidget(windowControl);
 
-    if (settings.showFilter.value == QLatin1String("false")) {
-        search->hide();
-        searchButton->hide();
-    }
+    followShowFilter();
+
+    Controllers::PackageController *packages = m_controller->packageController().data();
+    m_searchPause.setSingleShot(true);
+    m_searchPause.setInterval(150);
+    connect(m_search, &QLineEdit::textChanged, &m_searchPause, qOverload<>(&QTimer::start));
+    connect(&m_searchPause, &QTimer::timeout, this,
+            [this, packages] { packages->filter()->setText(m_search->text()); });
+    connect(m_searchButton, &QPushButton::clicked, this, [this] { m_search->setFocus(); });
+    auto *find = new QShortcut(QKeySequence::Find, this);
+    find->setContext(Qt::WindowShortcut);
+    connect(find, &QShortcut::activated, this, [this] {
+        if (m_search->isVisible()) {
+            m_search->setFocus();
+            m_search->selectAll();
+        }
+    });
+    auto *clear = new QShortcut(QKeySequence(Qt::Key_Escape), m_search);
+    clear->setContext(Qt::WidgetShortcut);
+    connect(clear, &QShortcut::activated, this, [this, packages] {
+        m_search->clear();
+        m_searchPause.stop();
+        packages->filter()->setText(QString());
+    });
+    connect(m_updateAll, &QPushButton::clicked, this, &TopBar::confirmUpdateAll);
+    // The setting takes effect at the next list, and each list brings its own packages to count.
+    connect(packages, &Controllers::PackageController::list, this, [this] {
+        followShowFilter();
+        countUpdates();
+    });
+    connect(packages, &Controllers::PackageController::update, this, [this, packages] {
+        for (const QSharedPointer<Models::Package> &package : packages->packages())
+            connect(package.data(), &Models::Package::stateChanged, this, &TopBar::countUpdates,
+                    Qt::UniqueConnection);
+        countUpdates();
+    });
 
     connect(xplaneButton, &QPushButton::clicked, this, &TopBar::runXPlane);
     connect(refreshButton, &QPushButton::clicked, this, &TopBar::refresh);
@@ -95,6 +136,29 @@ TopBar::TopBar(QSharedPointer<Controllers::TopbarController> controller, QWidget
     connect(windowControl, &Components::WindowControl::maximize, this, [window] { window->maximize(); });
     connect(windowControl, &Components::WindowControl::restore, this, [window] { window->restore(); });
     connect(windowControl, &Components::WindowControl::close, this, [window] { window->requestExit(); });
+}
+
+void TopBar::followShowFilter()
+{
+    const bool shown = m_controller->settings()->current().showFilter.value != QLatin1String("false");
+    m_search->setVisible(shown);
+    m_searchButton->setVisible(shown);
+    if (!shown && !m_search->text().isEmpty()) {
+        const QSignalBlocker quiet(m_search);
+        m_search->clear();
+    }
+}
+
+void TopBar::countUpdates()
+{
+    const int updates = m_controller->packageController()->updatable().size();
+    m_updateAll->setText(tr("Update all (%1)").arg(updates));
+    m_updateAll->setVisible(updates > 0);
+}
+
+void TopBar::confirmUpdateAll()
+{
+    InstallConfirmation::runUpdateAll(*m_controller->packageController(), this);
 }
 
 void TopBar::runXPlane()
@@ -118,15 +182,15 @@ void TopBar::openSettings()
 void TopBar::confirmReset()
 {
     if (m_controller->packageController()->isInstalling()) {
-        QMessageBox::information(this, tr("Reset"),
-                                 tr("An installation is in progress.\n\nTry the reset again after it has finished."),
-                                 QMessageBox::Ok);
+        QMessageBox::information(
+            this, tr("Reset"),
+            tr("An installation is in progress.\n\nTry the reset again after it has finished."),
+            QMessageBox::Ok);
         return;
     }
-    const QMessageBox::StandardButton answer
-        = QMessageBox::critical(this, tr("Reset"),
-                                tr("This action will reset databases and application prefrences.\n\nContinue?"),
-                                QMessageBox::Yes | QMessageBox::No);
+    const QMessageBox::StandardButton answer = QMessageBox::critical(
+        this, tr("Reset"), tr("This action will reset databases and application prefrences.\n\nContinue?"),
+        QMessageBox::Yes | QMessageBox::No);
     if (answer != QMessageBox::Yes)
         return;
     if (m_controller->reset())

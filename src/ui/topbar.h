@@ -2,7 +2,11 @@
 
 #include <QPoint>
 #include <QSharedPointer>
+#include <QTimer>
 #include <QWidget>
+
+class QLineEdit;
+class QPushButton;
 
 namespace KOV::Controllers {
 class TopbarController;
@@ -21,6 +25,8 @@ public:
     void refresh();
     void openSettings();
     void confirmReset();
+    /** Asks once for every package with an update, then queues them all. */
+    void confirmUpdateAll();
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -29,7 +35,15 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    void followShowFilter();
+    void countUpdates();
+
     QSharedPointer<Controllers::TopbarController> m_controller;
+    QLineEdit *m_search;
+    QPushButton *m_searchButton;
+    QPushButton *m_updateAll;
+    // The list follows the typing after a short pause, not at every key.
+    QTimer m_searchPause;
     bool m_dragging = false;
     QPoint m_pressPosition;
 };
