@@ -138,6 +138,8 @@ private slots:
     void errorStatus_data();
     void errorStatus();
     void droppedConnectionResumesLater();
+    void stalledTransferFailsAndResumes();
+    void cancelKeepsThePartialFile();
     void notResumableStartsAfresh();
     void addingTwiceStartsOnce();
     void notifyState();
@@ -423,6 +425,68 @@ void TestDownloadManager::droppedConnectionResumesLater()
     QCOMPARE(m_server->requestLines().value(1),
              QStringLiteral("GET %1 bytes=%2-").arg(path).arg(partial.size()));
     QCOMPARE(KOVTest::readFile(cacheFile("archive.7z")), m_remote);
+}
+
+void TestDownloadManager::stalledTransferFailsAndResumes()
+{
+    const QString path = QStringLiteral("/files/archive.7z");
+    HttpServer::Behaviour behaviour;
+    behaviour.trickleBytes = 64 * 1024;
+    behaviour.trickleIntervalMs = 5;
+    behaviour.stallAfter = 700 * 1000; // then the server goes quiet with the connection open
+    m_server->setBehaviour(path, behaviour);
+    m_manager->setTransferTimeout(500);
+    {
+        auto first = start(path, true);
+        Recorder recorder(first.data());
+        QElapsedTimer timer;
+        timer.start();
+        m_manager->add(first);
+        QVERIFY(waitFinished(recorder));
+        QVERIFY2(recorder.events.join(' ').contains("error:"), qPrintable(recorder.events.join(' ')));
+        QVERIFY(timer.elapsed() < 10000);
+    }
+    // Nothing is left running, and what arrived is kept for the next try.
+    QVERIFY(!m_manager->hasRunningDownloads());
+    const QByteArray partial = KOVTest::readFile(cacheFile("archive.7z"));
+    QCOMPARE(partial.size(), 700 * 1000);
+    QCOMPARE(partial, m_remote.left(partial.size()));
+
+    m_server->clearBehaviours();
+    m_server->clearRequests();
+    auto second = start(path, true);
+    Recorder recorder(second.data());
+    m_manager->add(second);
+    QVERIFY(waitFinished(recorder));
+    QVERIFY(m_server->requestLines().contains(QStringLiteral("GET %1 bytes=%2-").arg(path).arg(partial.size())));
+    QCOMPARE(KOVTest::readFile(cacheFile("archive.7z")), m_remote);
+}
+
+void TestDownloadManager::cancelKeepsThePartialFile()
+{
+    const QString path = QStringLiteral("/files/archive.7z");
+    HttpServer::Behaviour behaviour;
+    behaviour.trickleBytes = 32 * 1024;
+    behaviour.trickleIntervalMs = 10;
+    m_server->setBehaviour(path, behaviour);
+    auto download = start(path, true);
+    Recorder recorder(download.data());
+    m_manager->add(download);
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(cacheFile("archive.7z")).size() > 100 * 1000, 10000);
+    QVERIFY(m_manager->hasRunningDownloads());
+    m_manager->cancel(download);
+    QVERIFY(!m_manager->hasRunningDownloads());
+    QVERIFY(!m_manager->find(m_server->url(path)));
+    const int served = m_server->requestLines().size();
+    QTest::qWait(300);
+    // Neither an error nor an end is reported, no byte is written after, nothing more is asked.
+    QCOMPARE(recorder.finishedCount, 0);
+    QVERIFY(!recorder.events.join(' ').contains("error:"));
+    const QByteArray partial = KOVTest::readFile(cacheFile("archive.7z"));
+    QTest::qWait(200);
+    QCOMPARE(KOVTest::readFile(cacheFile("archive.7z")), partial);
+    QCOMPARE(partial, m_remote.left(partial.size()));
+    QCOMPARE(m_server->requestLines().size(), served);
 }
 
 void TestDownloadManager::notResumableStartsAfresh()

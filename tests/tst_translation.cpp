@@ -1,5 +1,7 @@
 #include <QtTest>
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
@@ -10,6 +12,7 @@
 #include "controllers/applicationcontroller.h"
 #include "controllers/topbarcontroller.h"
 #include "dialogs/settingsdialog.h"
+#include "ui/packagesidebar.h"
 #include "ui/packagewidget.h"
 #include "ui/topbar.h"
 #include "uifixture.h"
@@ -125,12 +128,27 @@ void TestTranslation::widgetsSpeakGerman()
     KOV::Ui::PackageWidget tile(fixture.controller, fixture.package(5));
     QVERIFY(texts(tile).contains(QStringLiteral("Details")));
     QVERIFY(texts(tile).contains(QStringLiteral("Herunterladen")));
+    fixture.package(5)->setState(KOV::Models::Package::DOWNLOAD_ERROR); // hidden: no box
+    QVERIFY(texts(tile).contains(QStringLiteral("Erneut versuchen")));
+    fixture.package(5)->setState(KOV::Models::Package::DOWNLOADING);
+    QVERIFY(texts(tile).contains(QStringLiteral("Abbrechen")));
+
+    KOV::Ui::PackageSidebar sidebar(fixture.controller);
+    const QList<QComboBox *> combos = sidebar.findChildren<QComboBox *>();
+    QCOMPARE(combos.value(0)->itemText(0), QStringLiteral("Alle"));
+    QCOMPARE(combos.value(1)->itemText(2), QString::fromUtf8("Updates verfügbar"));
+    QVERIFY(texts(sidebar).contains(QStringLiteral("Anzeigen")));
 
     KOV::Dialogs::SettingsDialog dialog(fixture.controller, fixture.settings);
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Einstellungen"));
     const QStringList dialogTexts = texts(dialog);
     for (const char *german : { "Allgemein", "Pfade", "Speicherplatz", "Abbrechen", "Durchsuchen" })
         QVERIFY2(dialogTexts.contains(QString::fromUtf8(german)), german);
+    QCOMPARE(dialog.findChild<QCheckBox *>()->text(), QStringLiteral("Suche und Filter anzeigen"));
+    QCOMPARE(QCoreApplication::translate("KOV::Ui::TopBar", "Update all (%1)"),
+             QStringLiteral("Alle aktualisieren (%1)"));
+    QCOMPARE(QCoreApplication::translate("KOV::Ui::ApplicationWindow", "Downloads are still running. Quit anyway?"),
+             QStringLiteral("Es laufen noch Downloads. Trotzdem beenden?"));
 
     QCOMPARE(QCoreApplication::translate("QSplashScreen", "Loading fonts..."),
              QStringLiteral("Schriftarten werden geladen …"));

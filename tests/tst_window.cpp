@@ -30,6 +30,7 @@ private slots:
     void windowFollowsController();
     void closeRefusedWhileInstalling();
     void conflictBoxAsksFirst();
+    void quitWhileDownloadingAsks();
     void reset_data();
     void reset();
 
@@ -280,6 +281,39 @@ void TestWindow::conflictBoxAsksFirst()
     QTRY_COMPARE_WITH_TIMEOUT(fixture.package(8)->state(), Package::INSTALLED, 20000);
     QCOMPARE(answerer.seen().size(), 2);
     QCOMPARE(KOVTest::readFile(file), QByteArray("Scenery Fix 1.0"));
+}
+
+void TestWindow::quitWhileDownloadingAsks()
+{
+    Parts parts;
+    makeParts(parts);
+    KOVTest::UiFixture &fixture = *parts.fixture;
+    fixture.addPackage(9, "Slow", { "1.0" });
+    fixture.publish();
+    KOVTest::HttpServer::Behaviour slow;
+    slow.trickleBytes = 1;
+    slow.trickleIntervalMs = 50;
+    fixture.server.setBehaviour("/p9-1.0.7z", slow);
+    KOV::Ui::ApplicationWindow window(parts.application, fixture.controller, parts.topbar);
+    window.show();
+    QTRY_VERIFY_WITH_TIMEOUT(fixture.package(9), 10000);
+    QString version;
+    fixture.controller->installPackage(fixture.package(9), version);
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(fixture.home.path() + "/cache/p9-1.0.7z").size() > 0, 10000);
+    QVERIFY(fixture.downloads->hasRunningDownloads());
+
+    ModalAnswerer answerer;
+    answerer.enqueue(ModalAnswerer::button(QMessageBox::No));
+    window.close();
+    QTRY_VERIFY(answerer.allAnswered());
+    QCOMPARE(answerer.seen().value(0), QStringLiteral("Downloads running|Downloads are still running. Quit anyway?"));
+    QVERIFY(window.isVisible());
+    answerer.enqueue(ModalAnswerer::button(QMessageBox::Yes));
+    window.close();
+    QTRY_VERIFY(answerer.allAnswered());
+    QVERIFY(!window.isVisible());
+    // The partial archive stays for the next start.
+    QVERIFY(QFileInfo(fixture.home.path() + "/cache/p9-1.0.7z").size() > 0);
 }
 
 void TestWindow::reset_data()

@@ -63,6 +63,10 @@
         <source>German</source>
         <translation>Deutsch</translation>
     </message>
+    <message>
+        <source>Show search and filters</source>
+        <translation>Suche und Filter anzeigen</translation>
+    </message>
 </context>
 <context>
     <name>KOV::Dialogs::PathSettingsWidget</name>
@@ -199,6 +203,14 @@ Bitte schließen Sie die Anwendung erst, wenn die Installation abgeschlossen ist
         <source>These files belong to %1. Overwrite them?</source>
         <translation>Diese Dateien gehören zu %1. Überschreiben?</translation>
     </message>
+    <message>
+        <source>Downloads running</source>
+        <translation>Downloads laufen</translation>
+    </message>
+    <message>
+        <source>Downloads are still running. Quit anyway?</source>
+        <translation>Es laufen noch Downloads. Trotzdem beenden?</translation>
+    </message>
 </context>
 <context>
     <name>KOV::Ui::InstallConfirmation</name>
@@ -259,6 +271,26 @@ Fortfahren?</translation>
     <message>
         <source>Unable to install one or more dependency for package : </source>
         <translation>Eine oder mehrere Abhängigkeiten konnten nicht installiert werden für Paket: </translation>
+    </message>
+    <message>
+        <source>These packages will be updated:</source>
+        <translation>Diese Pakete werden aktualisiert:</translation>
+    </message>
+    <message>
+        <source>These packages come with them:</source>
+        <translation>Diese Pakete kommen mit:</translation>
+    </message>
+    <message>
+        <source>Download size: %1</source>
+        <translation>Downloadgröße: %1</translation>
+    </message>
+    <message>
+        <source>Download size: at least %1</source>
+        <translation>Downloadgröße: mindestens %1</translation>
+    </message>
+    <message>
+        <source>Update all</source>
+        <translation>Alle aktualisieren</translation>
     </message>
 </context>
 <context>
@@ -342,6 +374,14 @@ Fortfahren?</translation>
         <source>Repair</source>
         <translation>Reparieren</translation>
     </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Retry</source>
+        <translation>Erneut versuchen</translation>
+    </message>
 </context>
 <context>
     <name>KOV::Ui::PackageDetailWidget</name>
@@ -386,6 +426,22 @@ Fortfahren?</translation>
     <message>
         <source>Paid</source>
         <translation>Kostenpflichtig</translation>
+    </message>
+    <message>
+        <source>All</source>
+        <translation>Alle</translation>
+    </message>
+    <message>
+        <source>Show</source>
+        <translation>Anzeigen</translation>
+    </message>
+    <message>
+        <source>Installed</source>
+        <translation>Installiert</translation>
+    </message>
+    <message>
+        <source>Updates available</source>
+        <translation>Updates verfügbar</translation>
     </message>
 </context>
 <context>
@@ -442,6 +498,14 @@ Fortfahren?</translation>
         <source>Dependency Error</source>
         <translation>Abhängigkeitsfehler</translation>
     </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Retry</source>
+        <translation>Erneut versuchen</translation>
+    </message>
 </context>
 <context>
     <name>KOV::Ui::TopBar</name>
@@ -480,6 +544,10 @@ Continue?</source>
         <translation>Damit werden die Datenbanken und die Einstellungen der Anwendung zurückgesetzt.
 
 Fortfahren?</translation>
+    </message>
+    <message>
+        <source>Update all (%1)</source>
+        <translation>Alle aktualisieren (%1)</translation>
     </message>
 </context>
 <context>

@@ -73,7 +73,8 @@ QString PackageFilter::fold(const QString &text)
         if (character.category() != QChar::Mark_NonSpacing)
             folded.append(character);
     }
-    return folded.toCaseFolded();
+    // Simple case folding keeps "ß"; whoever types "strasse" means it.
+    return folded.toCaseFolded().replace(QChar(0x00DF), QLatin1String("ss"));
 }
 
 QString PackageFilter::searchKey(const Package &package)

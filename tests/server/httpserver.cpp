@@ -71,6 +71,7 @@ struct HttpServer::Connection : QObject
     qint64 end = 0;
     qint64 sent = 0;
     qint64 dropAfter = -1;
+    qint64 stallAfter = -1;
     int trickleBytes = 0;
     QTimer *trickle = nullptr;
 };
@@ -281,6 +282,7 @@ void HttpServer::respond(Connection *connection, const QByteArray &method, const
     connection->end = size;
     connection->sent = 0;
     connection->dropAfter = behaviour.dropAfter;
+    connection->stallAfter = behaviour.stallAfter;
     connection->trickleBytes = behaviour.trickleBytes;
     if (behaviour.trickleBytes > 0) {
         connection->trickle = new QTimer(connection);
@@ -302,6 +304,11 @@ void HttpServer::sendMore(Connection *connection)
             length = qMin<qint64>(length, connection->trickleBytes);
         if (connection->dropAfter >= 0)
             length = qMin(length, connection->dropAfter - connection->sent);
+        // A server that hangs: the rest never comes.
+        if (connection->stallAfter >= 0 && connection->stallAfter - connection->sent <= 0)
+            return;
+        if (connection->stallAfter >= 0)
+            length = qMin(length, connection->stallAfter - connection->sent);
         if (length <= 0)
             break;
         const QByteArray chunk = connection->file

@@ -31,6 +31,7 @@ public:
         int errorStatus = 0; // answer HEAD and GET with this status and an HTML body
         int rangeStatus = 0; // answer a ranged GET with this status (416, say)
         qint64 dropAfter = -1; // close the connection after this many body bytes
+        qint64 stallAfter = -1; // send nothing more after this many body bytes, the connection kept open
         QString redirectTo; // answer 302 to this path
         int trickleBytes = 0; // send the body this many bytes at a time ...
         int trickleIntervalMs = 0; // ... every so many milliseconds
