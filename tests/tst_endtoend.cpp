@@ -1,4 +1,6 @@
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSqlDatabase>
@@ -11,6 +13,7 @@
 #include "httpserver.h"
 #include "testsupport.h"
 #include "ui/packagedetailtitlebar.h"
+#include "ui/packagesidebar.h"
 #include "ui/packagewidget.h"
 
 using KOVTest::ModalAnswerer;
@@ -46,6 +49,33 @@ QString actionOf(const QString &name)
 {
     KOV::Ui::PackageWidget *found = tile(name);
     return found ? found->findChildren<QPushButton *>().first()->objectName() : QString();
+}
+
+QWidget *mainWindow()
+{
+    for (QWidget *top : QApplication::topLevelWidgets()) {
+        if (top->objectName() == QLatin1String("ApplicationWindow"))
+            return top;
+    }
+    return nullptr;
+}
+
+// Types into the top bar's search field and picks what the sidebar's Show combo offers at `show`.
+void narrow(const QString &text, int show)
+{
+    mainWindow()->findChild<QLineEdit *>()->setText(text);
+    mainWindow()->findChild<KOV::Ui::PackageSidebar *>()->findChildren<QComboBox *>().at(1)->setCurrentIndex(show);
+}
+
+QStringList shownTiles()
+{
+    QStringList names;
+    auto *list = mainWindow()->findChild<QListWidget *>();
+    for (int row = 0; list && row < list->count(); ++row) {
+        if (!list->isRowHidden(row))
+            names << list->itemWidget(list->item(row))->findChild<QLabel *>()->text();
+    }
+    return names;
 }
 
 KOV::Ui::PackageDetailTitleBar *titleBar()
@@ -114,7 +144,7 @@ void TestEndToEnd::installAndUninstallAsAUser()
     m_data = home.dataPath();
     QVERIFY(KOVTest::writeFile(
         home.iniPath(),
-        QStringLiteral("[General]\nInstallation=%1/\nLocalRepo=true\n").arg(m_xplane).toUtf8()));
+        QStringLiteral("[General]\nInstallation=%1/\nLocalRepo=true\nShowFilter=true\n").arg(m_xplane).toUtf8()));
     const QByteArray originalRunway = KOVTest::readFile(xp("Resources/default scenery/runway.txt"));
     QVERIFY(!originalRunway.isEmpty());
 
@@ -145,6 +175,26 @@ void TestEndToEnd::installAndUninstallAsAUser()
         { "runways installed",
           [] {
               return actionOf("HD Runways") == "Installed";
+          } },
+        { "search for \"ra\" among the installed packages",
+          [] {
+              narrow("ra", 1);
+              return true;
+          } },
+        { "two of the three installed ones shown",
+          [] {
+              if (shownTiles().size() != 2)
+                  return false;
+              // The screenshot of the README, when asked for.
+              const QString screenshot = qEnvironmentVariable("KOV_SEARCH_SCREENSHOT");
+              if (!screenshot.isEmpty())
+                  mainWindow()->grab().save(screenshot);
+              return true;
+          } },
+        { "clear the search and the filter",
+          [] {
+              narrow(QString(), 0);
+              return shownTiles().size() > 3;
           } },
         { "open the library's page",
           [] {
