@@ -334,8 +334,9 @@ void PackageController::loadCatalogue()
 
 void PackageController::onCatalogueLoaded(const QVector<QSharedPointer<Package>> &packages)
 {
+    const QHash<int, PackageDatabase::Record> records = m_database.records();
     for (const QSharedPointer<Package> &package : packages)
-        m_database.mergeInstalledState(package);
+        m_database.mergeInstalledState(package, records);
     setPackages(packages);
     emit update();
     emit list();

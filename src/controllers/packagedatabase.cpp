@@ -247,7 +247,11 @@ QString PackageDatabase::version(const QSharedPointer<Package> &package)
 
 QString PackageDatabase::installedVersion(const QSharedPointer<Package> &package)
 {
-    const QString recorded = version(package);
+    return spelledVersion(package, version(package));
+}
+
+QString PackageDatabase::spelledVersion(const QSharedPointer<Package> &package, const QString &recorded)
+{
     if (recorded.isEmpty())
         return versionFromFile(package);
     // Rows written before the column was text hold "2.0" as 2; give back the catalogue's own spelling of it.
@@ -265,12 +269,44 @@ QString PackageDatabase::installedVersion(const QSharedPointer<Package> &package
 
 void PackageDatabase::mergeInstalledState(const QSharedPointer<Package> &package)
 {
-    if (status(package) != Package::INSTALLED)
+    QHash<int, Record> one;
+    const int recorded = status(package);
+    if (recorded >= 0)
+        one.insert(package->id(), { recorded, version(package) });
+    mergeInstalledState(package, one);
+}
+
+QHash<int, PackageDatabase::Record> PackageDatabase::records()
+{
+    QHash<int, Record> rows;
+    QSqlQuery query(m_database);
+    if (!m_database.isOpen()
+        || !execLogged(query, QStringLiteral("SELECT package_id, status, version FROM packages")))
+        return rows;
+    while (query.next())
+        rows.insert(query.value(0).toInt(), { query.value(1).toInt(), query.value(2).toString() });
+    return rows;
+}
+
+void PackageDatabase::mergeInstalledState(const QSharedPointer<Package> &package,
+                                          const QHash<int, Record> &records)
+{
+    const auto row = records.constFind(package->id());
+    QString installed;
+    if (row == records.constEnd()) {
+        // Installed by hand, or before this program kept records: the version file says so.
+        installed = m_database.isOpen() ? versionFromFile(package) : QString();
+        if (installed.isEmpty())
+            return;
+    } else if (row->status != Package::INSTALLED) {
         return;
+    } else {
+        installed = spelledVersion(package, row->version);
+    }
     package->setState(Package::INSTALLED);
-    const QVersionNumber installed = QVersionNumber::fromString(installedVersion(package));
+    const QVersionNumber number = QVersionNumber::fromString(installed);
     const QVersionNumber latest = QVersionNumber::fromString(package->versions().first()->version);
-    if (installed.isNull() || (!latest.isNull() && latest > installed))
+    if (number.isNull() || (!latest.isNull() && latest > number))
         package->setHasUpdate(true);
 }
 

@@ -43,6 +43,17 @@ public:
     QString versionFromFile(const QSharedPointer<Models::Package> &package);
     /** Sets INSTALLED and the update flag on a freshly read package that the records say is installed. */
     void mergeInstalledState(const QSharedPointer<Models::Package> &package);
+    /** A package's row: its status and version. */
+    struct Record
+    {
+        int status = -1;
+        QString version;
+    };
+    /** Every row, in one query: a catalogue is merged from it without a query per package. */
+    QHash<int, Record> records();
+    /** mergeInstalledState() from `records`; only a package without a row has its version file probed. */
+    void mergeInstalledState(const QSharedPointer<Models::Package> &package,
+                             const QHash<int, Record> &records);
     /** Closes and deletes the file. */
     void reset();
     /** Replaces the package's recorded files with `entries`, in one transaction. */
@@ -69,6 +80,8 @@ public:
 
 private:
     bool prepareSchema();
+    /** `recorded` in the catalogue's spelling; the version file's when nothing is recorded. */
+    QString spelledVersion(const QSharedPointer<Models::Package> &package, const QString &recorded);
     bool migrateVersionToText();
 
     QSharedPointer<KOV::Settings> m_settings;

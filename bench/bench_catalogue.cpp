@@ -1,0 +1,168 @@
+// Reads a catalogue of 1,000 and of 10,000 packages the way the program does (parse, and merge with the
+// installed state of packages.db, a tenth of them installed) against a bare QJsonDocument::fromJson of the
+// same bytes, paired: one warm-up of each, then five pairs in alternating order.
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QTemporaryDir>
+
+#include <algorithm>
+
+#include "app/settings.h"
+#include "benchsupport.h"
+#include "controllers/packagecontroller.h"
+#include "managers/downloadmanager.h"
+
+using namespace KOVBench;
+using KOV::Models::Package;
+
+namespace {
+
+QString writeCatalogue(const QString &folder, int count)
+{
+    QJsonArray catalogue;
+    for (int id = 1; id <= count; ++id) {
+        QJsonArray versions;
+        for (const char *version : { "2.0.0", "1.0.0" })
+            versions.append(QJsonObject {
+                { "version", version },
+                { "link", QStringLiteral("http://127.0.0.1:1/p%1-%2.7z").arg(id).arg(version) },
+                { "depends", QJsonArray { id > 1 ? QStringLiteral("1:1.0.0") : QString() } },
+                { "log", QJsonArray { "Faster", "Smaller" } },
+                { "install", QJsonObject { { "extract", QStringLiteral("Resources/plugins/P%1").arg(id) } } },
+                { "uninstall",
+                  QJsonObject {
+                      { "remove", QJsonArray { QStringLiteral("Resources/plugins/P%1").arg(id) } } } } });
+        catalogue.append(QJsonObject {
+            { "id", id },
+            { "type", "PLUGIN" },
+            { "name", QJsonObject { { "en", QStringLiteral("Package %1").arg(id) },
+                                    { "de", QStringLiteral("Paket %1").arg(id) } } },
+            { "short_description",
+              QJsonObject {
+                  { "en", QStringLiteral("A package to fill the catalogue, number %1").arg(id) } } },
+            { "description",
+              QJsonObject { { "en", QStringLiteral("<p>The package number <b>%1</b>.</p>").arg(id) } } },
+            { "icon", QStringLiteral("http://127.0.0.1:1/icon%1.png").arg(id) },
+            { "versions", versions } });
+    }
+    const QString path = QStringLiteral("%1/packages-%2.json").arg(folder).arg(count);
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write(QJsonDocument(catalogue).toJson());
+    return path;
+}
+
+double bare(const QString &path)
+{
+    QElapsedTimer timer;
+    timer.start();
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
+    const double ms = timer.nsecsElapsed() / 1e6;
+    return document.isArray() ? ms : -1;
+}
+
+double ours(KOV::Controllers::PackageController &controller, const QString &path, int count)
+{
+    QElapsedTimer timer;
+    timer.start();
+    controller.parseCatalogue(path);
+    const double ms = timer.nsecsElapsed() / 1e6;
+    return controller.packages().size() == count ? ms : -1;
+}
+
+struct Figure
+{
+    double median;
+    double min;
+    double max;
+    double oursMs;
+};
+
+Figure measure(KOV::Controllers::PackageController &controller, const QString &path, int count)
+{
+    if (bare(path) < 0 || ours(controller, path, count) < 0)
+        return { -1, -1, -1, -1 };
+    QVector<double> ratios;
+    QVector<double> times;
+    for (int run = 0; run < 5; ++run) {
+        const bool bareFirst = run % 2 == 0;
+        const double first = bareFirst ? bare(path) : ours(controller, path, count);
+        const double second = bareFirst ? ours(controller, path, count) : bare(path);
+        const double reference = bareFirst ? first : second;
+        const double measured = bareFirst ? second : first;
+        ratios << measured / reference;
+        times << measured;
+        out() << QStringLiteral("  %1 packages, run %2: fromJson %3 ms, parse and merge %4 ms, ratio %5")
+                     .arg(count)
+                     .arg(run + 1)
+                     .arg(reference, 0, 'f', 1)
+                     .arg(measured, 0, 'f', 1)
+                     .arg(measured / reference, 0, 'f', 2)
+              << Qt::endl;
+    }
+    std::sort(ratios.begin(), ratios.end());
+    std::sort(times.begin(), times.end());
+    return { ratios.at(2), ratios.first(), ratios.last(), times.at(2) };
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication application(argc, argv);
+    Package::registerMetaTypes();
+    QTemporaryDir work;
+    qputenv("XDG_DATA_HOME", QFile::encodeName(work.path() + QStringLiteral("/data")));
+    QCoreApplication::setOrganizationName(QStringLiteral("Tarrowmere"));
+    QCoreApplication::setApplicationName(QStringLiteral("KOV Vazuv bench"));
+    auto settings = QSharedPointer<KOV::Settings>::create();
+    settings->edited().installation.value = work.path() + QStringLiteral("/X-Plane/");
+    settings->edited().language.value = QStringLiteral("en");
+    settings->edited().cache.value = work.path() + QStringLiteral("/cache/");
+    settings->edited().preserve.value = work.path() + QStringLiteral("/preserve/");
+    settings->edited().backup.value = work.path() + QStringLiteral("/backup/");
+    settings->commit();
+    auto downloads = QSharedPointer<KOV::Managers::DownloadManager>::create(
+        settings, QSharedPointer<QNetworkAccessManager>::create());
+    KOV::Controllers::PackageController controller(settings, downloads);
+    controller.openDatabase();
+
+    const QString small = writeCatalogue(work.path(), 1000);
+    const QString large = writeCatalogue(work.path(), 10000);
+    // A tenth of the packages installed, in the older version: each one then has an update.
+    controller.parseCatalogue(large);
+    for (const QSharedPointer<Package> &package : controller.packages()) {
+        if (package->id() % 10 == 0) {
+            package->setState(Package::INSTALLED);
+            controller.saveState(package, QStringLiteral("1.0.0"));
+        }
+    }
+
+    const Figure thousand = measure(controller, small, 1000);
+    const Figure tenThousand = measure(controller, large, 10000);
+    if (thousand.median < 0 || tenThousand.median < 0) {
+        out() << "a catalogue could not be read" << Qt::endl;
+        return 1;
+    }
+    out() << QStringLiteral("1000 packages: parse and merge / fromJson: median %1 (min %2, max %3)")
+                 .arg(thousand.median, 0, 'f', 2)
+                 .arg(thousand.min, 0, 'f', 2)
+                 .arg(thousand.max, 0, 'f', 2)
+          << Qt::endl;
+    out() << QStringLiteral("growth of parse and merge from 1000 to 10000 packages: %1x (linear: 10x)")
+                 .arg(tenThousand.oursMs / thousand.oursMs, 0, 'f', 1)
+          << Qt::endl;
+    out() << QStringLiteral(
+                 "10000 packages: parse and merge / fromJson: median %1 (min %2, max %3) (goal: at most 2)")
+                 .arg(tenThousand.median, 0, 'f', 2)
+                 .arg(tenThousand.min, 0, 'f', 2)
+                 .arg(tenThousand.max, 0, 'f', 2)
+          << Qt::endl;
+    return 0;
+}
