@@ -4,7 +4,9 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
+#include <QMovie>
 #include <QPushButton>
+#include <QTcpServer>
 
 #include "common/qtawesome.h"
 #include "ui/packagecontainer.h"
@@ -51,6 +53,7 @@ private slots:
     void confirmation_data();
     void confirmation();
     void packageWithoutVersions();
+    void spinnerRestsWhileNoLoadingTileIsSeen();
 };
 
 void TestPackageList::pageFollowsController()
@@ -332,6 +335,39 @@ void TestPackageList::packageWithoutVersions()
     QTest::qWait(50);
     QVERIFY(answerer.seen().isEmpty());
     QCOMPARE(bare->state(), Package::AVAILABLE);
+}
+
+void TestPackageList::spinnerRestsWhileNoLoadingTileIsSeen()
+{
+    // Icons from a server that never answers: every tile keeps loading.
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost));
+    KOVTest::UiFixture fixture;
+    for (int id = 1; id <= 30; ++id)
+        fixture.addPackage(id, QStringLiteral("Package %1").arg(id), { "1.0" });
+    for (int i = 0; i < fixture.catalogue.size(); ++i) {
+        QJsonObject package = fixture.catalogue.at(i).toObject();
+        package["icon"] = QStringLiteral("http://127.0.0.1:%1/icon%2.png").arg(silent.serverPort()).arg(i);
+        fixture.catalogue[i] = package;
+    }
+    fixture.publish();
+    KOV::Ui::PackageContainer page(fixture.controller);
+    page.resize(1200, 500);
+    page.show();
+    auto *list = page.findChild<QListWidget *>();
+    QTRY_COMPARE_WITH_TIMEOUT(list->count(), 30, 10000);
+    QMovie *spinner = PackageWidget::sharedLoadingMovie();
+    QTRY_COMPARE_WITH_TIMEOUT(spinner->state(), QMovie::Running, 5000);
+
+    // Nothing on screen is loading: the spinner rests within a frame or two.
+    page.hide();
+    QTRY_COMPARE_WITH_TIMEOUT(spinner->state(), QMovie::Paused, 2000);
+    page.show();
+    QTRY_COMPARE_WITH_TIMEOUT(spinner->state(), QMovie::Running, 2000);
+    // Scrolled to the end, the tiles in view keep it going.
+    list->scrollToItem(list->item(29));
+    QTest::qWait(500);
+    QCOMPARE(spinner->state(), QMovie::Running);
 }
 
 QTEST_MAIN(TestPackageList)

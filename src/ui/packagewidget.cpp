@@ -22,6 +22,14 @@ namespace KOV::Ui {
 
 using Models::Package;
 
+namespace {
+
+// Frames of the shared spinner so far, and the last one that a tile on screen showed.
+quint64 spinnerFrames = 0;
+quint64 spinnerShownAt = 0;
+
+} // namespace
+
 QMovie *PackageWidget::sharedLoadingMovie()
 {
     // Every tile shows the same 24-pixel spinner; one animation serves them all. A movie of
@@ -30,8 +38,24 @@ QMovie *PackageWidget::sharedLoadingMovie()
     if (!movie) {
         movie = new QMovie(QStringLiteral(":/resources/img/loading.gif"), QByteArray(), qApp);
         movie->setScaledSize(QSize(24, 24));
+        // Connected before any tile: when no tile on screen took the last frame, the spinner rests
+        // until a loading tile is painted again.
+        QObject::connect(movie, &QMovie::frameChanged, movie, [] {
+            if (++spinnerFrames - spinnerShownAt > 1)
+                movie->setPaused(true);
+        });
     }
     return movie;
+}
+
+void PackageWidget::showSpinnerFrame()
+{
+    // Tiles scrolled out of view are left alone: only what is on screen is repainted. A tile of the
+    // list lies on its viewport, so comparing two rectangles tells.
+    if (!m_loading || !isVisible() || (parentWidget() && !parentWidget()->rect().intersects(geometry())))
+        return;
+    m_iconLabel->setPixmap(m_loadingMovie->currentPixmap());
+    spinnerShownAt = spinnerFrames;
 }
 
 PackageWidget::PackageWidget(QSharedPointer<Controllers::PackageController> controller,
@@ -90,8 +114,11 @@ void PackageWidget::finish()
     m_iconLabel->setMinimumSize(96, 96);
     m_iconLabel->setAttribute(Qt::WA_TranslucentBackground);
     m_iconLabel->setAlignment(Qt::AlignCenter);
-    m_iconLabel->setMovie(m_loadingMovie);
-    m_loadingMovie->start();
+    m_loading = true;
+    connect(m_loadingMovie, &QMovie::frameChanged, this, &PackageWidget::showSpinnerFrame);
+    m_iconLabel->setPixmap(m_loadingMovie->currentPixmap());
+    if (m_loadingMovie->state() == QMovie::NotRunning)
+        m_loadingMovie->start();
 
     QFont title = m_titleLabel->font();
     title.setWeight(75);
@@ -117,12 +144,13 @@ void PackageWidget::finish()
     onStateChanged(m_package->state());
 
     if (m_package->icon().isEmpty()) {
-        m_iconLabel->setMovie(nullptr);
+        m_loading = false;
+        m_iconLabel->clear();
         return;
     }
     auto download = QSharedPointer<Models::Download>::create(m_package->icon(), false);
     connect(download.data(), &Models::Download::finished, this, [this](const QString &path) {
-        m_iconLabel->setMovie(nullptr);
+        m_loading = false;
         m_iconLabel->setScaledContents(true);
         m_iconLabel->setPixmap(QPixmap(path).scaled(96, 96));
     });
@@ -212,6 +240,11 @@ void PackageWidget::confirmAndInstall()
 
 void PackageWidget::paintEvent(QPaintEvent *)
 {
+    // A loading tile coming into view wakes the spinner that rested while none was on screen.
+    if (m_loading && m_loadingMovie->state() == QMovie::Paused) {
+        spinnerShownAt = spinnerFrames;
+        m_loadingMovie->setPaused(false);
+    }
     paintStyleSheetBackground(this);
 }
 

@@ -32,6 +32,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    void showSpinnerFrame();
     void onStateChanged(Models::Package::State state);
     void finish();
 
@@ -44,6 +45,7 @@ private:
     QProgressBar *m_progressBar;
     QPushButton *m_actionButton;
     QMovie *m_loadingMovie = nullptr;
+    bool m_loading = false;
     QSharedPointer<Controllers::PackageController> m_controller;
 };
 
