@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
+#include <QImage>
 #include <QMovie>
 #include <QPushButton>
 #include <QTcpServer>
@@ -54,6 +55,7 @@ private slots:
     void confirmation();
     void packageWithoutVersions();
     void spinnerRestsWhileNoLoadingTileIsSeen();
+    void sameIconFetchedOnce();
 };
 
 void TestPackageList::pageFollowsController()
@@ -368,6 +370,36 @@ void TestPackageList::spinnerRestsWhileNoLoadingTileIsSeen()
     list->scrollToItem(list->item(29));
     QTest::qWait(500);
     QCOMPARE(spinner->state(), QMovie::Running);
+}
+
+void TestPackageList::sameIconFetchedOnce()
+{
+    KOVTest::UiFixture fixture;
+    QImage icon(8, 8, QImage::Format_RGB32);
+    icon.fill(Qt::red);
+    QVERIFY(icon.save(fixture.home.path() + "/served/icon.png"));
+    for (int id = 1; id <= 3; ++id)
+        fixture.addPackage(id, QStringLiteral("Package %1").arg(id), { "1.0" });
+    for (int i = 0; i < fixture.catalogue.size(); ++i) {
+        QJsonObject package = fixture.catalogue.at(i).toObject();
+        package["icon"] = fixture.server.url("/icon.png");
+        fixture.catalogue[i] = package;
+    }
+    // A slow answer, so that all three tiles ask while the first transfer runs.
+    KOVTest::HttpServer::Behaviour slow;
+    slow.trickleBytes = 16;
+    slow.trickleIntervalMs = 20;
+    fixture.server.setBehaviour("/icon.png", slow);
+    fixture.publish();
+    QVector<PackageWidget *> tiles;
+    for (int id = 1; id <= 3; ++id)
+        tiles << new PackageWidget(fixture.controller, fixture.package(id));
+    for (PackageWidget *tile : tiles)
+        QTRY_VERIFY_WITH_TIMEOUT(!tile->findChild<QLabel *>("PackageIcon")->pixmap(Qt::ReturnByValue).isNull()
+                                     && tile->findChild<QLabel *>("PackageIcon")->hasScaledContents(),
+                                 10000);
+    QCOMPARE(fixture.server.requestLines().filter("/icon.png").size(), 1);
+    qDeleteAll(tiles);
 }
 
 QTEST_MAIN(TestPackageList)

@@ -11,6 +11,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <utility>
 
 #include "app/environment.h"
 #include "app/logging.h"
@@ -75,40 +76,37 @@ DownloadManager::~DownloadManager() = default;
 
 QSharedPointer<Download> DownloadManager::find(const QString &url) const
 {
-    const QUrl wanted(url, QUrl::TolerantMode);
-    for (const QSharedPointer<Download> &download : m_downloads) {
-        if (download->request().url() == wanted)
-            return download;
-    }
-    return {};
+    return m_byUrl.value(QUrl(url, QUrl::TolerantMode));
 }
 
 void DownloadManager::add(QSharedPointer<Download> download, bool deferStart)
 {
-    for (const QSharedPointer<Download> &listed : qAsConst(m_downloads)) {
-        if (listed->id() == download->id())
-            return;
-    }
+    if (m_downloads.contains(download->id()))
+        return;
     if (download->path().isEmpty())
         download->setPath(m_cacheFolder + QDir::separator() + download->fileName());
-    m_downloads.append(download);
+    m_downloads.insert(download->id(), download);
+    // The first of two downloads of one URL is the one found.
+    if (!m_byUrl.contains(download->request().url()))
+        m_byUrl.insert(download->request().url(), download);
+    m_waiting.append(download);
     if (!deferStart)
         startPending();
 }
 
 void DownloadManager::startPending()
 {
-    // URLs that end in the same name share a cache file: one transfer at a time writes it.
-    QSet<QString> busyFiles;
-    for (const QSharedPointer<Download> &download : qAsConst(m_downloads)) {
-        if (download->process() == Download::CHECKING || download->process() == Download::DOWNLOADING)
-            busyFiles.insert(download->path());
-    }
-    const QVector<QSharedPointer<Download>> listed = m_downloads;
-    for (const QSharedPointer<Download> &download : listed) {
-        if (download->process() != Download::QUEUED || busyFiles.contains(download->path()))
+    // URLs that end in the same name share a cache file: one transfer at a time writes it. Only the
+    // downloads that wait are looked at, so that a list of thousands of icons costs no more per addition.
+    const QVector<QSharedPointer<Download>> waiting = std::exchange(m_waiting, {});
+    for (const QSharedPointer<Download> &download : waiting) {
+        if (download->process() != Download::QUEUED || !m_downloads.contains(download->id()))
             continue;
-        busyFiles.insert(download->path());
+        if (m_busyFiles.contains(download->path())) {
+            m_waiting.append(download);
+            continue;
+        }
+        m_busyFiles.insert(download->path(), download->id());
         if (download->isResumable())
             checkSize(download);
         else
@@ -381,12 +379,14 @@ QNetworkReply *DownloadManager::start(const QSharedPointer<Download> &download, 
 void DownloadManager::removeFromList(const QSharedPointer<Download> &download)
 {
     m_replies.remove(download.data());
-    for (int i = 0; i < m_downloads.size(); ++i) {
-        if (m_downloads.at(i)->id() == download->id()) {
-            m_downloads.removeAt(i);
-            break;
-        }
-    }
+    m_downloads.remove(download->id());
+    const auto byUrl = m_byUrl.find(download->request().url());
+    if (byUrl != m_byUrl.end() && *byUrl == download)
+        m_byUrl.erase(byUrl);
+    const auto busy = m_busyFiles.find(download->path());
+    if (busy != m_busyFiles.end() && *busy == download->id())
+        m_busyFiles.erase(busy);
+    m_waiting.removeAll(download);
 }
 
 void DownloadManager::cancel(const QSharedPointer<Download> &download)

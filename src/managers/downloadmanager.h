@@ -4,13 +4,14 @@
 #include <QObject>
 #include <QPointer>
 #include <QSharedPointer>
+#include <QUrl>
+#include <QUuid>
 #include <QVector>
 
 #include "managers/downloaddatabase.h"
 
 class QNetworkAccessManager;
 class QNetworkReply;
-class QUrl;
 
 namespace KOV {
 class Settings;
@@ -68,7 +69,12 @@ private:
     QSharedPointer<KOV::Settings> m_settings;
     QSharedPointer<QNetworkAccessManager> m_network;
     QString m_cacheFolder;
-    QVector<QSharedPointer<Models::Download>> m_downloads;
+    // Listed downloads by id and by URL; those waiting for their turn, in order; the cache files being
+    // written.
+    QHash<QUuid, QSharedPointer<Models::Download>> m_downloads;
+    QHash<QUrl, QSharedPointer<Models::Download>> m_byUrl;
+    QVector<QSharedPointer<Models::Download>> m_waiting;
+    QHash<QString, QUuid> m_busyFiles;
     DownloadDatabase m_records;
     // The reply of each download on the wire, for cancel().
     QHash<const Models::Download *, QPointer<QNetworkReply>> m_replies;

@@ -148,13 +148,18 @@ void PackageWidget::finish()
         m_iconLabel->clear();
         return;
     }
-    auto download = QSharedPointer<Models::Download>::create(m_package->icon(), false);
+    // Tiles with the same icon share its one transfer.
+    QSharedPointer<Models::Download> download = m_controller->downloadManager()->find(m_package->icon());
+    const bool shared = download && !download->isResumable();
+    if (!shared)
+        download = QSharedPointer<Models::Download>::create(m_package->icon(), false);
     connect(download.data(), &Models::Download::finished, this, [this](const QString &path) {
         m_loading = false;
         m_iconLabel->setScaledContents(true);
         m_iconLabel->setPixmap(QPixmap(path).scaled(96, 96));
     });
-    m_controller->downloadManager()->add(download, false);
+    if (!shared)
+        m_controller->downloadManager()->add(download, false);
 }
 
 void PackageWidget::onStateChanged(Package::State state)
