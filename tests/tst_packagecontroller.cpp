@@ -567,7 +567,7 @@ void TestPackageController::backupsOfBusyPackagesAreShared()
     loadCatalogue();
     m_controller->saveState(package(61), "1.0.0");
     package(61)->setState(Package::State(otherState));
-    const QStringList sharedBackups = m_controller->fileContext(package(60)).sharedBackups;
+    const QSet<QString> sharedBackups = m_controller->fileContext(package(60)).sharedBackups;
     QCOMPARE(sharedBackups.contains(earth), shared);
 }
 

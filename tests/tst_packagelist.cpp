@@ -56,6 +56,7 @@ private slots:
     void packageWithoutVersions();
     void spinnerRestsWhileNoLoadingTileIsSeen();
     void sameIconFetchedOnce();
+    void iconsOfRemovedTilesAreDropped();
 };
 
 void TestPackageList::pageFollowsController()
@@ -400,6 +401,33 @@ void TestPackageList::sameIconFetchedOnce()
                                  10000);
     QCOMPARE(fixture.server.requestLines().filter("/icon.png").size(), 1);
     qDeleteAll(tiles);
+}
+
+void TestPackageList::iconsOfRemovedTilesAreDropped()
+{
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost));
+    KOVTest::UiFixture fixture;
+    for (int id = 1; id <= 20; ++id)
+        fixture.addPackage(id, QStringLiteral("Package %1").arg(id), { "1.0" });
+    auto iconOf = [&](int i) { return QStringLiteral("http://127.0.0.1:%1/icon%2.png").arg(silent.serverPort()).arg(i); };
+    for (int i = 0; i < fixture.catalogue.size(); ++i) {
+        QJsonObject package = fixture.catalogue.at(i).toObject();
+        package["icon"] = iconOf(i);
+        fixture.catalogue[i] = package;
+    }
+    fixture.publish();
+    KOV::Ui::PackageContainer page(fixture.controller);
+    QTRY_COMPARE_WITH_TIMEOUT(page.findChild<QListWidget *>()->count(), 20, 10000);
+    for (int i = 0; i < 20; ++i)
+        QVERIFY(fixture.downloads->find(iconOf(i)));
+    // The next list has other packages: the icons of the old tiles are no longer fetched.
+    fixture.catalogue = QJsonArray();
+    fixture.addPackage(99, "Other", { "1.0" });
+    fixture.publish();
+    QCOMPARE(page.findChild<QListWidget *>()->count(), 1);
+    for (int i = 0; i < 20; ++i)
+        QVERIFY(!fixture.downloads->find(iconOf(i)));
 }
 
 QTEST_MAIN(TestPackageList)

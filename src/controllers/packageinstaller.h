@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QHash>
 #include <QMap>
+#include <QSet>
 #include <QSharedPointer>
 #include <QStringList>
 
@@ -21,7 +22,7 @@ struct FileContext
     QString backupFolder;
     QSharedPointer<Models::PackageVersion> installed; // as the database names it when the context is taken
     // Backup entries that other packages saved too, or may rely on soon: their copies stay.
-    QStringList sharedBackups;
+    QSet<QString> sharedBackups;
     /** Files other installed packages put in place: path -> package id. */
     QHash<QString, int> ownedFiles;
     /** The user agreed to overwrite files of other packages. */

@@ -2,6 +2,9 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
+
+#include <algorithm>
 
 #include "app/logging.h"
 #include "controllers/filetransaction.h"
@@ -138,14 +141,19 @@ bool PreserveAndBackup::restoreBackupFiles(const FileContext &context, const QSt
     return true;
 }
 
-QStringList PreserveAndBackup::sharedBackups(
+QSet<QString> PreserveAndBackup::sharedBackups(
     const QVector<QSharedPointer<Models::Package>> &packages, int excludeId,
     const std::function<QString(const QSharedPointer<Models::Package> &)> &installedVersion)
 {
     using Models::Package;
-    QStringList shared;
+    QSet<QString> shared;
     for (const QSharedPointer<Package> &other : packages) {
         if (other->id() == excludeId || other->versions().isEmpty())
+            continue;
+        // Most packages back nothing up: their records need not be read.
+        const auto versions = other->versions();
+        if (std::none_of(versions.cbegin(), versions.cend(),
+                         [](const auto &version) { return !version->install->backup.isEmpty(); }))
             continue;
         QVector<QSharedPointer<Models::PackageVersion>> relied;
         if (other->state() == Package::INSTALLED) {
@@ -156,10 +164,8 @@ QStringList PreserveAndBackup::sharedBackups(
             relied = other->versions();
         }
         for (const QSharedPointer<Models::PackageVersion> &version : qAsConst(relied)) {
-            for (const QString &entry : qAsConst(version->install->backup)) {
-                if (!shared.contains(entryKey(entry)))
-                    shared << entryKey(entry);
-            }
+            for (const QString &entry : qAsConst(version->install->backup))
+                shared.insert(entryKey(entry));
         }
     }
     return shared;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSet>
 #include <QStringList>
 
 #include <functional>
@@ -45,7 +46,7 @@ public:
      * The backup entries of every package but `excludeId` that relies on its saved copies: installed ones
      * with their installed version, packages on their way with all their versions.
      */
-    static QStringList
+    static QSet<QString>
     sharedBackups(const QVector<QSharedPointer<Models::Package>> &packages, int excludeId,
                   const std::function<QString(const QSharedPointer<Models::Package> &)> &installedVersion);
 };

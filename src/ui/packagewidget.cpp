@@ -48,6 +48,30 @@ QMovie *PackageWidget::sharedLoadingMovie()
     return movie;
 }
 
+namespace {
+
+// The tiles that wait for each icon transfer.
+QHash<QUuid, int> &iconUsers()
+{
+    static QHash<QUuid, int> users;
+    return users;
+}
+
+} // namespace
+
+PackageWidget::~PackageWidget()
+{
+    // A list rebuilt while icons were on their way: what no tile shows any more is not fetched.
+    if (!m_iconDownload)
+        return;
+    const QUuid id = m_iconDownload->id();
+    if (--iconUsers()[id] > 0)
+        return;
+    iconUsers().remove(id);
+    if (m_iconDownload->process() != Models::Download::FINISHED)
+        m_controller->downloadManager()->cancel(m_iconDownload);
+}
+
 void PackageWidget::showSpinnerFrame()
 {
     // Tiles scrolled out of view are left alone: only what is on screen is repainted. A tile of the
@@ -158,6 +182,8 @@ void PackageWidget::finish()
         m_iconLabel->setScaledContents(true);
         m_iconLabel->setPixmap(QPixmap(path).scaled(96, 96));
     });
+    m_iconDownload = download;
+    ++iconUsers()[download->id()];
     if (!shared)
         m_controller->downloadManager()->add(download, false);
 }

@@ -13,6 +13,9 @@ class QPushButton;
 namespace KOV::Controllers {
 class PackageController;
 }
+namespace KOV::Models {
+class Download;
+}
 
 namespace KOV::Ui {
 
@@ -23,6 +26,8 @@ class PackageWidget final : public QWidget
 public:
     PackageWidget(QSharedPointer<Controllers::PackageController> controller,
                   QSharedPointer<Models::Package> package, QWidget *parent = nullptr);
+    /** Drops the icon transfer when no other tile waits for it. */
+    ~PackageWidget() override;
 
     void confirmAndInstall();
     /** The loading animation that the tiles share. */
@@ -46,6 +51,7 @@ private:
     QPushButton *m_actionButton;
     QMovie *m_loadingMovie = nullptr;
     bool m_loading = false;
+    QSharedPointer<Models::Download> m_iconDownload;
     QSharedPointer<Controllers::PackageController> m_controller;
 };
 
