@@ -7,7 +7,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPointer>
-#include <QRegularExpression>
 #include <QSet>
 
 #include <algorithm>
@@ -16,31 +15,13 @@
 #include "app/environment.h"
 #include "app/logging.h"
 #include "app/settings.h"
+#include "managers/httpresume.h"
 #include "managers/sha256.h"
 #include "models/download.h"
 
 namespace KOV::Managers {
 
 using Models::Download;
-
-namespace {
-
-// The first byte position of a "bytes first-last/total" Content-Range, or -1.
-qint64 contentRangeStart(const QByteArray &header)
-{
-    static const QRegularExpression pattern(QStringLiteral("^\\s*bytes\\s+(\\d+)-\\d+/(\\d+|\\*)\\s*$"));
-    const QRegularExpressionMatch match = pattern.match(QString::fromLatin1(header));
-    return match.hasMatch() ? match.captured(1).toLongLong() : -1;
-}
-
-// The total of a "bytes first-last/total" Content-Range, or 0 when it is not given.
-qint64 contentRangeTotal(const QByteArray &header)
-{
-    const int slash = header.lastIndexOf('/');
-    return slash < 0 ? 0 : qMax<qint64>(0, header.mid(slash + 1).trimmed().toLongLong());
-}
-
-} // namespace
 
 struct DownloadManager::Transfer
 {
@@ -114,15 +95,6 @@ void DownloadManager::startPending()
     }
 }
 
-QByteArray DownloadManager::validatorOf(const QNetworkReply &reply)
-{
-    // A weak ETag may stay the same for other bytes: it cannot vouch for a byte range.
-    const QByteArray etag = reply.rawHeader("ETag");
-    if (!etag.isEmpty() && !etag.startsWith("W/"))
-        return etag;
-    return reply.rawHeader("Last-Modified");
-}
-
 void DownloadManager::resumeFrom(const QSharedPointer<Download> &download, qint64 size)
 {
     download->request().setRawHeader("Range", "bytes=" + QByteArray::number(size) + '-');
@@ -166,7 +138,7 @@ void DownloadManager::checkSize(const QSharedPointer<Download> &download)
         }
 
         // An error page carries a length too, but not the archive's.
-        const QByteArray validator = validatorOf(*reply);
+        const QByteArray validator = HttpResume::validatorOf(*reply);
         const bool known = reply->hasRawHeader("Content-Length") && !validator.isEmpty();
         // Another file on the server than the one the partial file began: never continued.
         if (QFileInfo::exists(path) && !stored.isEmpty() && !validator.isEmpty() && stored != validator) {
@@ -183,7 +155,7 @@ void DownloadManager::checkSize(const QSharedPointer<Download> &download)
                     Sha256 hash;
                     if (!download->expectedSha256().isEmpty())
                         hash.addFile(path);
-                    if (isExpected(*download, remote, hash.hexResult()))
+                    if (HttpResume::isExpected(*download, remote, hash.hexResult()))
                         finish(download);
                     else
                         restartOrFail(download);
@@ -250,11 +222,12 @@ void DownloadManager::writeAvailable(Transfer &transfer)
         if (status >= 400 || reply->error() != QNetworkReply::NoError) {
             transfer.mode = Transfer::Discard;
         } else if (status == 206) {
-            const qint64 start = contentRangeStart(reply->rawHeader("Content-Range"));
+            const qint64 start = HttpResume::contentRangeStart(reply->rawHeader("Content-Range"));
             if (transfer.rangeStart >= 0 && start == transfer.rangeStart) {
                 transfer.mode = Transfer::Append;
                 if (transfer.download->fileSize() == 0)
-                    transfer.download->setFileSize(contentRangeTotal(reply->rawHeader("Content-Range")));
+                    transfer.download->setFileSize(
+                        HttpResume::contentRangeTotal(reply->rawHeader("Content-Range")));
             } else {
                 transfer.mode = Transfer::Discard;
                 transfer.failed = true;
@@ -269,7 +242,8 @@ void DownloadManager::writeAvailable(Transfer &transfer)
             transfer.mode = Transfer::Replace;
         }
         if (transfer.mode != Transfer::Discard && transfer.download->isResumable())
-            m_records.recordValidator(transfer.download->request().url().toString(), validatorOf(*reply));
+            m_records.recordValidator(transfer.download->request().url().toString(),
+                                      HttpResume::validatorOf(*reply));
     }
 
     if (transfer.mode == Transfer::Discard) {
@@ -337,18 +311,11 @@ void DownloadManager::finishTransfer(const QSharedPointer<Transfer> &transfer)
         transfer->failed = true;
         download.raiseError(QStringLiteral("%1 of %2 bytes arrived").arg(onDisk).arg(download.fileSize()));
     }
-    if (!transfer->failed && !isExpected(download, onDisk, transfer->hash.hexResult())) {
+    if (!transfer->failed && !HttpResume::isExpected(download, onDisk, transfer->hash.hexResult())) {
         restartOrFail(transfer->download);
         return;
     }
     finish(transfer->download);
-}
-
-bool DownloadManager::isExpected(const Download &download, qint64 size, const QByteArray &sha256Hex)
-{
-    if (download.expectedSize() > 0 && size != download.expectedSize())
-        return false;
-    return download.expectedSha256().isEmpty() || sha256Hex == download.expectedSha256();
 }
 
 void DownloadManager::restartOrFail(const QSharedPointer<Download> &download)

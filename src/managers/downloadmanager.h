@@ -57,11 +57,7 @@ private:
     void failOnDisk(Transfer &transfer);
     void finishTransfer(const QSharedPointer<Transfer> &transfer);
     void finish(const QSharedPointer<Models::Download> &download);
-    /** The size and the hash (lower-case hex) match what the catalogue gives, where it gives them. */
-    static bool isExpected(const Models::Download &download, qint64 size, const QByteArray &sha256Hex);
     void restartOrFail(const QSharedPointer<Models::Download> &download);
-    /** What tells one version of a remote file from another: a strong ETag, else Last-Modified. */
-    static QByteArray validatorOf(const QNetworkReply &reply);
     void resumeFrom(const QSharedPointer<Models::Download> &download, qint64 size);
     void removeFromList(const QSharedPointer<Models::Download> &download);
     QNetworkReply *start(const QSharedPointer<Models::Download> &download, bool head);
