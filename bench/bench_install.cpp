@@ -114,9 +114,6 @@ int main(int argc, char *argv[])
     QCoreApplication application(argc, argv);
     Package::registerMetaTypes();
     QTemporaryDir work;
-    qputenv("XDG_DATA_HOME", QFile::encodeName(work.path() + QStringLiteral("/data")));
-    QCoreApplication::setOrganizationName(QStringLiteral("Tarrowmere"));
-    QCoreApplication::setApplicationName(QStringLiteral("KOV Vazuv bench"));
 
     const QString served = work.path() + QStringLiteral("/served");
     QDir().mkpath(served);
@@ -130,14 +127,8 @@ int main(int argc, char *argv[])
     ServerProcess server(served);
     const QString url = server.url(QStringLiteral("/scenery.7z"));
 
-    const QString root = work.path() + QStringLiteral("/X-Plane/");
-    QDir().mkpath(root);
-    auto settings = QSharedPointer<KOV::Settings>::create();
-    settings->edited().installation.value = root;
-    settings->edited().language.value = QStringLiteral("en");
-    settings->edited().cache.value = work.path() + QStringLiteral("/cache/");
-    settings->edited().preserve.value = work.path() + QStringLiteral("/preserve/");
-    settings->edited().backup.value = work.path() + QStringLiteral("/backup/");
+    auto settings = settingsIn(work.path());
+    QDir().mkpath(settings->edited().installation.value);
     settings->commit();
     auto downloads = QSharedPointer<KOV::Managers::DownloadManager>::create(
         settings, QSharedPointer<QNetworkAccessManager>::create());

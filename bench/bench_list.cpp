@@ -82,18 +82,10 @@ int main(int argc, char *argv[])
     QApplication application(argc, argv);
     KOV::sharedIcons()->initFontAwesome();
     QTemporaryDir work;
-    qputenv("XDG_DATA_HOME", QFile::encodeName(work.path() + QStringLiteral("/data")));
-    QCoreApplication::setOrganizationName(QStringLiteral("Tarrowmere"));
-    QCoreApplication::setApplicationName(QStringLiteral("KOV Vazuv bench"));
 
     QTcpServer silent;
     silent.listen(QHostAddress::LocalHost);
-    auto settings = QSharedPointer<KOV::Settings>::create();
-    settings->edited().installation.value = work.path() + QStringLiteral("/X-Plane/");
-    settings->edited().language.value = QStringLiteral("en");
-    settings->edited().cache.value = work.path() + QStringLiteral("/cache/");
-    settings->edited().preserve.value = work.path() + QStringLiteral("/preserve/");
-    settings->edited().backup.value = work.path() + QStringLiteral("/backup/");
+    auto settings = settingsIn(work.path());
     settings->edited().showFilter.value = QStringLiteral("false");
     settings->commit();
     auto downloads = QSharedPointer<KOV::Managers::DownloadManager>::create(

@@ -6,7 +6,10 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSharedPointer>
 #include <QTextStream>
+
+#include "app/settings.h"
 
 namespace KOVBench {
 
@@ -30,12 +33,33 @@ public:
         m_process.waitForFinished();
     }
     quint16 port() const { return m_port; }
-    QString url(const QString &path) const { return QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path); }
+    QString url(const QString &path) const
+    {
+        return QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path);
+    }
 
 private:
     QProcess m_process;
     quint16 m_port = 0;
 };
+
+/**
+ * A benchmark's own data folder under `work`, and settings with the X-Plane, cache, preserve and backup
+ * folders there, so that nothing of the user's is read or written.
+ */
+inline QSharedPointer<KOV::Settings> settingsIn(const QString &work)
+{
+    qputenv("XDG_DATA_HOME", QFile::encodeName(work + QStringLiteral("/data")));
+    QCoreApplication::setOrganizationName(QStringLiteral("Tarrowmere"));
+    QCoreApplication::setApplicationName(QStringLiteral("KOV Vazuv bench"));
+    auto settings = QSharedPointer<KOV::Settings>::create();
+    settings->edited().installation.value = work + QStringLiteral("/X-Plane/");
+    settings->edited().language.value = QStringLiteral("en");
+    settings->edited().cache.value = work + QStringLiteral("/cache/");
+    settings->edited().preserve.value = work + QStringLiteral("/preserve/");
+    settings->edited().backup.value = work + QStringLiteral("/backup/");
+    return settings;
+}
 
 /** A line of /proc/self/status in kB ("VmRSS", "VmHWM"). */
 inline qint64 statusKb(const char *key)

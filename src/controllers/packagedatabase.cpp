@@ -267,15 +267,6 @@ QString PackageDatabase::spelledVersion(const QSharedPointer<Package> &package, 
     return spelled;
 }
 
-void PackageDatabase::mergeInstalledState(const QSharedPointer<Package> &package)
-{
-    QHash<int, Record> one;
-    const int recorded = status(package);
-    if (recorded >= 0)
-        one.insert(package->id(), { recorded, version(package) });
-    mergeInstalledState(package, one);
-}
-
 QHash<int, PackageDatabase::Record> PackageDatabase::records()
 {
     QHash<int, Record> rows;

@@ -41,8 +41,6 @@ public:
     QString installedVersion(const QSharedPointer<Models::Package> &package);
     /** The third line of the package's version file; a package found this way is recorded as installed. */
     QString versionFromFile(const QSharedPointer<Models::Package> &package);
-    /** Sets INSTALLED and the update flag on a freshly read package that the records say is installed. */
-    void mergeInstalledState(const QSharedPointer<Models::Package> &package);
     /** A package's row: its status and version. */
     struct Record
     {
@@ -51,7 +49,10 @@ public:
     };
     /** Every row, in one query: a catalogue is merged from it without a query per package. */
     QHash<int, Record> records();
-    /** mergeInstalledState() from `records`; only a package without a row has its version file probed. */
+    /**
+     * Sets INSTALLED and the update flag on a freshly read package that `records` say is installed; only a
+     * package without a row has its version file probed.
+     */
     void mergeInstalledState(const QSharedPointer<Models::Package> &package,
                              const QHash<int, Record> &records);
     /** Closes and deletes the file. */
