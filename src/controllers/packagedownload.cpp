@@ -11,10 +11,11 @@ void PackageDownload::attach(const QSharedPointer<Download> &download, const QSh
                              ProcessHandler onProcess, ErrorHandler onError)
 {
     Download *source = download.data();
+    package->resetDownloadProgress();
     QObject::connect(source, QOverload<qlonglong>::of(&Download::fileSize), package.data(),
-                     &Package::totalSize);
+                     &Package::reportTotalSize);
     QObject::connect(source, QOverload<qlonglong>::of(&Download::currentSize), package.data(),
-                     &Package::downloadedSize);
+                     &Package::reportDownloadedSize);
     QObject::connect(source, &Download::finished, package.data(), &Package::downloadFinished);
     // Set by the error handler; a download that failed is never installed.
     auto failed = QSharedPointer<bool>::create(false);

@@ -272,6 +272,8 @@ void DownloadManager::writeAvailable(Transfer &transfer)
         if (!transfer.download->expectedSha256().isEmpty())
             transfer.hash.addData(chunk);
     }
+    // downloadProgress() comes at most every 100 ms: the last bytes before a pause would go unseen.
+    transfer.download->setCurrentSize(transfer.file->size());
 }
 
 void DownloadManager::failOnDisk(Transfer &transfer)

@@ -21,6 +21,24 @@ void Package::setState(State state)
     emit stateChanged(state);
 }
 
+void Package::resetDownloadProgress()
+{
+    m_downloadTotal.store(0);
+    m_downloadDone.store(0);
+}
+
+void Package::reportTotalSize(qlonglong size)
+{
+    m_downloadTotal.store(size);
+    emit totalSize(size);
+}
+
+void Package::reportDownloadedSize(qlonglong size)
+{
+    m_downloadDone.store(size);
+    emit downloadedSize(size);
+}
+
 int versionIndex(const QSharedPointer<Package> &package, const QString &version)
 {
     if (!package || version.isEmpty())

@@ -76,6 +76,9 @@ public:
     QVector<QSharedPointer<PackageVersion>> versions() const { return m_versions; }
     /** Why the last download, installation or uninstallation failed; empty when it did not. */
     QString failureReason() const { return m_failureReason; }
+    /** The size and progress of the current download, for a view that opens while it runs. */
+    qint64 downloadTotal() const { return m_downloadTotal.load(); }
+    qint64 downloadDone() const { return m_downloadDone.load(); }
 
     void setId(int id) { m_id = id; }
     void setName(const QString &name) { m_name = name; }
@@ -91,6 +94,11 @@ public:
     void setPaid(bool paid) { m_paid = paid; }
     void setVersions(const QVector<QSharedPointer<PackageVersion>> &versions) { m_versions = versions; }
     void setFailureReason(const QString &reason) { m_failureReason = reason; }
+    /** Keep the figure and emit totalSize() or downloadedSize(). */
+    void reportTotalSize(qlonglong size);
+    void reportDownloadedSize(qlonglong size);
+    /** A new download starts counting from nothing. */
+    void resetDownloadProgress();
 
 signals:
     void stateChanged(State state);
@@ -116,6 +124,8 @@ private:
     bool m_paid = false;
     QVector<QSharedPointer<PackageVersion>> m_versions;
     QString m_failureReason;
+    std::atomic<qint64> m_downloadTotal { 0 };
+    std::atomic<qint64> m_downloadDone { 0 };
 };
 
 /** The position of `version` among the package's versions; 0 (the newest) when it is empty or not offered. */
