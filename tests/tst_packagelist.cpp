@@ -1,15 +1,16 @@
-#include <QtTest>
-
 #include <QComboBox>
+#include <QImage>
 #include <QLabel>
 #include <QListWidget>
-#include <QProgressBar>
-#include <QImage>
 #include <QMovie>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTcpServer>
+#include <QtTest>
 
 #include "common/qtawesome.h"
+#include "controllers/packagefilter.h"
 #include "ui/packagecontainer.h"
 #include "ui/packagedetailwidget.h"
 #include "ui/packageprocessingwidget.h"
@@ -57,13 +58,17 @@ private slots:
     void spinnerRestsWhileNoLoadingTileIsSeen();
     void sameIconFetchedOnce();
     void iconsOfRemovedTilesAreDropped();
+    void tilesAreMadeNearTheViewport();
+    void lateTileShowsTheRunningDownload_data();
+    void lateTileShowsTheRunningDownload();
 };
 
 void TestPackageList::pageFollowsController()
 {
     KOVTest::UiFixture fixture;
     fixture.addPackage(3, "Three", { "1.0" });
-    KOVTest::writeFile(fixture.home.path() + "/served/packages.json", QJsonDocument(fixture.catalogue).toJson());
+    KOVTest::writeFile(fixture.home.path() + "/served/packages.json",
+                       QJsonDocument(fixture.catalogue).toJson());
     KOV::Ui::PackageContainer page(fixture.controller);
     page.resize(1300, 700);
     page.show();
@@ -161,18 +166,29 @@ void TestPackageList::tileStates_data()
     QTest::addColumn<bool>("enabled");
     QTest::addColumn<bool>("progress");
     QTest::addColumn<int>("icon");
-    QTest::newRow("available") << int(Package::AVAILABLE) << false << "Download" << "Download" << true << false << 0xF0ED;
-    QTest::newRow("update") << int(Package::INSTALLED) << true << "Update" << "Update" << true << false << 0xF0ED;
-    QTest::newRow("installed") << int(Package::INSTALLED) << false << "Installed" << "Installed" << false << false << 0xF00C;
-    QTest::newRow("preparing") << int(Package::PREPARING) << false << "Cancel" << "Busy" << true << true << 0xF00D;
-    QTest::newRow("downloading") << int(Package::DOWNLOADING) << false << "Cancel" << "Busy" << true << true << 0xF00D;
-    QTest::newRow("installing") << int(Package::INSTALLING) << false << "Installing" << "Busy" << false << true << 0xF254;
-    QTest::newRow("uninstalling") << int(Package::UNINSTALLING) << false << "Uninstalling" << "Busy" << false << true << 0xF254;
-    QTest::newRow("install error") << int(Package::INSTALL_ERROR) << false << "Retry" << "Error" << true << false << 0xF071;
-    QTest::newRow("download error") << int(Package::DOWNLOAD_ERROR) << false << "Retry" << "Error" << true << false << 0xF071;
-    QTest::newRow("dependency error") << int(Package::DEPENDENCY_ERROR) << false << "Retry" << "Error" << true << false << 0xF071;
+    QTest::newRow("available") << int(Package::AVAILABLE) << false << "Download"
+                               << "Download" << true << false << 0xF0ED;
+    QTest::newRow("update") << int(Package::INSTALLED) << true << "Update"
+                            << "Update" << true << false << 0xF0ED;
+    QTest::newRow("installed") << int(Package::INSTALLED) << false << "Installed"
+                               << "Installed" << false << false << 0xF00C;
+    QTest::newRow("preparing") << int(Package::PREPARING) << false << "Cancel"
+                               << "Busy" << true << true << 0xF00D;
+    QTest::newRow("downloading") << int(Package::DOWNLOADING) << false << "Cancel"
+                                 << "Busy" << true << true << 0xF00D;
+    QTest::newRow("installing") << int(Package::INSTALLING) << false << "Installing"
+                                << "Busy" << false << true << 0xF254;
+    QTest::newRow("uninstalling") << int(Package::UNINSTALLING) << false << "Uninstalling"
+                                  << "Busy" << false << true << 0xF254;
+    QTest::newRow("install error") << int(Package::INSTALL_ERROR) << false << "Retry"
+                                   << "Error" << true << false << 0xF071;
+    QTest::newRow("download error") << int(Package::DOWNLOAD_ERROR) << false << "Retry"
+                                    << "Error" << true << false << 0xF071;
+    QTest::newRow("dependency error") << int(Package::DEPENDENCY_ERROR) << false << "Retry"
+                                      << "Error" << true << false << 0xF071;
     // Unknown keeps what the button showed before.
-    QTest::newRow("unknown") << int(Package::UNKNOWN) << false << "Download" << "Download" << true << false << 0xF0ED;
+    QTest::newRow("unknown") << int(Package::UNKNOWN) << false << "Download"
+                             << "Download" << true << false << 0xF0ED;
 }
 
 void TestPackageList::tileStates()
@@ -266,18 +282,23 @@ void TestPackageList::confirmation_data()
     QTest::addColumn<bool>("installs");
     const int yes = QMessageBox::Yes;
     const int no = QMessageBox::No;
-    QTest::newRow("download, no questions") << false << QStringList() << QVector<int>() << QStringList() << true;
-    QTest::newRow("update, log yes") << true << QStringList() << QVector<int> { yes } << QStringList { "Change Log" } << true;
-    QTest::newRow("update, log no") << true << QStringList() << QVector<int> { no } << QStringList { "Change Log" } << false;
-    QTest::newRow("update, log closed") << true << QStringList() << QVector<int> { -1 } << QStringList { "Change Log" } << false;
-    QTest::newRow("dependencies yes") << false << QStringList { "1" } << QVector<int> { yes }
-                                      << QStringList { "Install Package" } << true;
+    QTest::newRow("download, no questions")
+        << false << QStringList() << QVector<int>() << QStringList() << true;
+    QTest::newRow("update, log yes") << true << QStringList() << QVector<int> { yes }
+                                     << QStringList { "Change Log" } << true;
+    QTest::newRow("update, log no") << true << QStringList() << QVector<int> { no }
+                                    << QStringList { "Change Log" } << false;
+    QTest::newRow("update, log closed")
+        << true << QStringList() << QVector<int> { -1 } << QStringList { "Change Log" } << false;
+    QTest::newRow("dependencies yes")
+        << false << QStringList { "1" } << QVector<int> { yes } << QStringList { "Install Package" } << true;
     QTest::newRow("dependencies no") << false << QStringList { "1" } << QVector<int> { no }
                                      << QStringList { "Install Package" } << false;
     QTest::newRow("update with dependencies") << true << QStringList { "1" } << QVector<int> { yes, yes }
                                               << QStringList { "Change Log", "Install Package" } << true;
-    QTest::newRow("one of two unresolved") << false << QStringList { "1", "99" } << QVector<int> { QMessageBox::Ok }
-                                           << QStringList { "Dependencies Error" } << false;
+    QTest::newRow("one of two unresolved")
+        << false << QStringList { "1", "99" } << QVector<int> { QMessageBox::Ok }
+        << QStringList { "Dependencies Error" } << false;
 }
 
 void TestPackageList::confirmation()
@@ -312,13 +333,15 @@ void TestPackageList::confirmation()
     QCOMPARE(seenTitles, titles);
     if (titles.contains(QStringLiteral("Change Log")))
         QCOMPARE(answerer.seen().first().section('|', 1),
-                 QStringLiteral("<strong>1.2.0</strong><ul><li>changes of 1.2.0</li></ul><strong>1.1.0</strong><ul><li>"
-                                "changes of 1.1.0</li></ul><strong>Install ?</strong>"));
+                 QStringLiteral(
+                     "<strong>1.2.0</strong><ul><li>changes of 1.2.0</li></ul><strong>1.1.0</strong><ul><li>"
+                     "changes of 1.1.0</li></ul><strong>Install ?</strong>"));
     if (titles.contains(QStringLiteral("Install Package")))
-        QCOMPARE(answerer.seen().last().section('|', 1),
-                 QStringLiteral("This package is dependent on following packages and will be installed if not "
-                                "already installed or upgraded if outdated along with this package\n\nLibrary\n\n"
-                                "Continue?"));
+        QCOMPARE(
+            answerer.seen().last().section('|', 1),
+            QStringLiteral("This package is dependent on following packages and will be installed if not "
+                           "already installed or upgraded if outdated along with this package\n\nLibrary\n\n"
+                           "Continue?"));
     QCOMPARE(package->state() == Package::PREPARING || package->state() == Package::DOWNLOADING, installs);
     QTRY_VERIFY_WITH_TIMEOUT(!installs || package->state() == Package::INSTALLED, 20000);
     QTRY_VERIFY_WITH_TIMEOUT(!fixture.controller->isInstalling(), 20000);
@@ -410,7 +433,9 @@ void TestPackageList::iconsOfRemovedTilesAreDropped()
     KOVTest::UiFixture fixture;
     for (int id = 1; id <= 20; ++id)
         fixture.addPackage(id, QStringLiteral("Package %1").arg(id), { "1.0" });
-    auto iconOf = [&](int i) { return QStringLiteral("http://127.0.0.1:%1/icon%2.png").arg(silent.serverPort()).arg(i); };
+    auto iconOf = [&](int i) {
+        return QStringLiteral("http://127.0.0.1:%1/icon%2.png").arg(silent.serverPort()).arg(i);
+    };
     for (int i = 0; i < fixture.catalogue.size(); ++i) {
         QJsonObject package = fixture.catalogue.at(i).toObject();
         package["icon"] = iconOf(i);
@@ -418,16 +443,132 @@ void TestPackageList::iconsOfRemovedTilesAreDropped()
     }
     fixture.publish();
     KOV::Ui::PackageContainer page(fixture.controller);
-    QTRY_COMPARE_WITH_TIMEOUT(page.findChild<QListWidget *>()->count(), 20, 10000);
+    page.resize(1200, 2800);
+    page.show();
+    auto *list = page.findChild<QListWidget *>();
+    QTRY_COMPARE_WITH_TIMEOUT(list->count(), 20, 10000);
     for (int i = 0; i < 20; ++i)
         QVERIFY(fixture.downloads->find(iconOf(i)));
     // The next list has other packages: the icons of the old tiles are no longer fetched.
     fixture.catalogue = QJsonArray();
     fixture.addPackage(99, "Other", { "1.0" });
     fixture.publish();
-    QCOMPARE(page.findChild<QListWidget *>()->count(), 1);
+    QCOMPARE(list->count(), 1);
     for (int i = 0; i < 20; ++i)
         QVERIFY(!fixture.downloads->find(iconOf(i)));
+}
+
+namespace {
+
+// Packages without archives, enough to fill many screens; icons from a server that never answers.
+void addFillers(KOVTest::UiFixture &fixture, int count, quint16 silentPort)
+{
+    for (int id = 1; id <= count; ++id) {
+        fixture.catalogue.append(QJsonObject {
+            { "id", id },
+            { "name", QJsonObject { { "en", QStringLiteral("Package %1").arg(id) } } },
+            { "icon", QStringLiteral("http://127.0.0.1:%1/icon%2.png").arg(silentPort).arg(id) },
+            { "versions",
+              QJsonArray { QJsonObject { { "version", "1.0" }, { "link", "http://127.0.0.1:1/a.7z" } } } } });
+    }
+}
+
+} // namespace
+
+void TestPackageList::tilesAreMadeNearTheViewport()
+{
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost));
+    KOVTest::UiFixture fixture;
+    addFillers(fixture, 300, silent.serverPort());
+    fixture.publish();
+    KOV::Ui::PackageContainer page(fixture.controller);
+    page.resize(1200, 600);
+    page.show();
+    auto *list = page.findChild<QListWidget *>();
+    QTRY_COMPARE_WITH_TIMEOUT(list->count(), 300, 10000);
+    QVERIFY(QTest::qWaitForWindowExposed(&page));
+    auto tileAt = [&](int row) {
+        return qobject_cast<PackageWidget *>(list->itemWidget(list->item(row)));
+    };
+    // The first screens have their tiles, and only they fetch icons; the rest are rows of a tile's size.
+    const int made = page.findChildren<PackageWidget *>().size();
+    QVERIFY2(made >= 4 && made < 30, qPrintable(QString::number(made)));
+    for (int row = 0; row < 300; ++row) {
+        QCOMPARE(list->item(row)->sizeHint().height(), 128);
+        QCOMPARE(bool(fixture.downloads->find(
+                     QStringLiteral("http://127.0.0.1:%1/icon%2.png").arg(silent.serverPort()).arg(row + 1))),
+                 bool(tileAt(row)));
+    }
+    QVERIFY(tileAt(0) && !tileAt(299));
+    QCOMPARE(list->verticalScrollBar()->maximum() + list->viewport()->height(), 300 * 128);
+
+    list->scrollToItem(list->item(299));
+    QTRY_VERIFY(tileAt(299));
+    QVERIFY(labelTexts(*tileAt(299)).contains(QStringLiteral("Package 300")));
+    QVERIFY(tileAt(299)->isVisible());
+    QVERIFY(list->viewport()->rect().intersects(tileAt(299)->geometry()));
+    QVERIFY(!tileAt(150));
+
+    // A filter that leaves a far row alone on screen gives it a tile.
+    fixture.controller->filter()->setText(QStringLiteral("Package 150"));
+    QTRY_VERIFY(tileAt(149));
+    QVERIFY(list->viewport()->rect().intersects(tileAt(149)->geometry()));
+}
+
+void TestPackageList::lateTileShowsTheRunningDownload_data()
+{
+    QTest::addColumn<qint64>("stallAfter");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("value");
+    // Stalled before any byte: the bar has its range from the size the server told.
+    QTest::newRow("no byte yet") << qint64(0) << "Cancel" << 0;
+    QTest::newRow("a quarter") << qint64(50000) << "Cancel" << 50;
+}
+
+void TestPackageList::lateTileShowsTheRunningDownload()
+{
+    QFETCH(qint64, stallAfter);
+    QFETCH(QString, button);
+    QFETCH(int, value);
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost));
+    KOVTest::UiFixture fixture;
+    addFillers(fixture, 200, silent.serverPort());
+    // The last package's archive stops coming after `stallAfter` of its 200,000 bytes.
+    KOVTest::writeFile(fixture.home.path() + "/served/big.7z", QByteArray(200000, 'x'));
+    KOVTest::HttpServer::Behaviour stalled;
+    stalled.stallAfter = stallAfter;
+    fixture.server.setBehaviour("/big.7z", stalled);
+    QJsonObject last = fixture.catalogue.last().toObject();
+    last["versions"]
+        = QJsonArray { QJsonObject { { "version", "1.0" }, { "link", fixture.server.url("/big.7z") } } };
+    fixture.catalogue[fixture.catalogue.size() - 1] = last;
+    fixture.publish();
+    KOV::Ui::PackageContainer page(fixture.controller);
+    page.resize(1200, 600);
+    page.show();
+    auto *list = page.findChild<QListWidget *>();
+    QTRY_COMPARE_WITH_TIMEOUT(list->count(), 200, 10000);
+    QVERIFY(!list->itemWidget(list->item(199)));
+
+    const auto package = fixture.package(200);
+    QString version;
+    fixture.controller->installPackage(package, version);
+    QTRY_COMPARE_WITH_TIMEOUT(package->state(), Package::DOWNLOADING, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(package->downloadDone(), stallAfter, 10000);
+    QVERIFY(!list->itemWidget(list->item(199)));
+
+    list->scrollToItem(list->item(199));
+    QTRY_VERIFY(list->itemWidget(list->item(199)));
+    auto *tile = qobject_cast<PackageWidget *>(list->itemWidget(list->item(199)));
+    auto *bar = tile->findChild<QProgressBar *>();
+    QCOMPARE(actionButton(*tile)->text(), button);
+    QVERIFY(!bar->isHidden());
+    QCOMPARE(bar->maximum(), 200);
+    QCOMPARE(bar->value(), value);
+    fixture.controller->cancel(package);
+    QTRY_COMPARE(package->state(), Package::AVAILABLE);
 }
 
 QTEST_MAIN(TestPackageList)

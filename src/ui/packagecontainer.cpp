@@ -1,7 +1,6 @@
 #include "ui/packagecontainer.h"
 
 #include <QHBoxLayout>
-#include <QListWidget>
 #include <QVBoxLayout>
 
 #include "app/settings.h"
@@ -12,6 +11,7 @@
 #include "ui/packageprocessingwidget.h"
 #include "ui/packagesidebar.h"
 #include "ui/packagewidget.h"
+#include "ui/tilelist.h"
 
 namespace KOV::Ui {
 
@@ -33,9 +33,12 @@ PackageContainer::PackageContainer(QSharedPointer<Controllers::PackageController
     m_sidebar = new PackageSidebar(m_controller, this);
     layout->addWidget(m_sidebar);
     auto *pages = new QVBoxLayout;
-    m_list = new QListWidget(this);
+    m_list = new TileList(this);
     m_list->setSelectionMode(QAbstractItemView::NoSelection);
     m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    // Every row is as large as a tile: the layout of a long list need not ask each row.
+    m_list->setUniformItemSizes(true);
+    connect(m_list, &TileList::viewportChanged, this, &PackageContainer::createNearbyTiles);
     m_detail = new PackageDetailWidget(m_controller, this);
     m_processing = new PackageProcessingWidget(this);
     pages->addWidget(m_list);
@@ -70,15 +73,38 @@ void PackageContainer::onUpdate()
     for (const QSharedPointer<Models::Package> &package : packages)
         m_keys.append(Controllers::PackageFilter::searchKey(*package));
     // Rows first, tiles second: every row inserted after a tile would update the indexes of all tiles.
+    // A tile is made only when its row comes near the viewport; until then the row keeps a tile's size.
     for (int row = 0; row < packages.size(); ++row)
         m_list->insertItem(m_list->count(), new QListWidgetItem);
-    for (int row = 0; row < packages.size(); ++row) {
-        QListWidgetItem *item = m_list->item(row);
-        auto *tile = new PackageWidget(m_controller, packages.at(row));
-        m_list->setItemWidget(item, tile);
-        item->setSizeHint(QSize(tile->sizeHint().width(), 128));
+    if (!packages.isEmpty()) {
+        createTile(0);
+        const int width = m_list->itemWidget(m_list->item(0))->sizeHint().width();
+        for (int row = 0; row < packages.size(); ++row)
+            m_list->item(row)->setSizeHint(QSize(width, 128));
     }
     applyFilter();
+    createNearbyTiles();
+}
+
+void PackageContainer::createTile(int row)
+{
+    QListWidgetItem *item = m_list->item(row);
+    if (m_list->itemWidget(item) || row >= m_shown.size())
+        return;
+    m_list->setItemWidget(item, new PackageWidget(m_controller, m_shown.at(row)));
+}
+
+void PackageContainer::createNearbyTiles()
+{
+    // Making a tile lays the list out again, which comes back here.
+    if (m_creatingTiles || m_shown.isEmpty())
+        return;
+    m_creatingTiles = true;
+    // A screen ahead and behind, so that scrolling rarely meets an empty row.
+    const QVector<int> rows = m_list->rowsNearViewport(qMax(m_list->viewport()->height(), 512));
+    for (int row : rows)
+        createTile(row);
+    m_creatingTiles = false;
 }
 
 void PackageContainer::applyFilter()

@@ -3,8 +3,6 @@
 #include <QSharedPointer>
 #include <QWidget>
 
-class QListWidget;
-
 namespace KOV::Models {
 class Package;
 }
@@ -17,6 +15,7 @@ namespace KOV::Ui {
 class PackageDetailWidget;
 class PackageProcessingWidget;
 class PackageSidebar;
+class TileList;
 
 /** The page below the top bar: the list of tiles, the detail page or the processing panel. */
 class PackageContainer final : public QWidget
@@ -39,9 +38,12 @@ private:
     bool showFilter() const;
     /** Hides the rows the filter leaves out; "No items found" when none is left. */
     void applyFilter();
+    /** Makes the tiles of the rows that come near the viewport; the others stay empty rows. */
+    void createNearbyTiles();
+    void createTile(int row);
 
     QSharedPointer<Controllers::PackageController> m_controller;
-    QListWidget *m_list;
+    TileList *m_list;
     PackageDetailWidget *m_detail;
     PackageProcessingWidget *m_processing;
     PackageSidebar *m_sidebar;
@@ -49,6 +51,7 @@ private:
     QVector<QString> m_keys;
     QVector<QSharedPointer<Models::Package>> m_shown;
     bool m_onList = false;
+    bool m_creatingTiles = false;
 };
 
 } // namespace KOV::Ui

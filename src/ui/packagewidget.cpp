@@ -165,6 +165,11 @@ void PackageWidget::finish()
 
     if (!m_package)
         return;
+    // A tile made while its package downloads (scrolled into view) starts where the transfer is.
+    if (m_package->downloadTotal() > 0) {
+        m_progressBar->setMaximum(int(m_package->downloadTotal() / 1000));
+        m_progressBar->setValue(int(m_package->downloadDone() / 1000));
+    }
     onStateChanged(m_package->state());
 
     if (m_package->icon().isEmpty()) {
