@@ -380,6 +380,8 @@ void TestCatalogue::localRepository()
     QFile::remove(path);
     QCOMPARE(m_controller->packages().size(), 1);
     QCOMPARE(m_controller->packages().first()->id(), 3);
+    // Read on a worker thread, handed over: signals to the tiles stay direct.
+    QCOMPARE(m_controller->packages().first()->thread(), QThread::currentThread());
 }
 
 QTEST_MAIN(TestCatalogue)

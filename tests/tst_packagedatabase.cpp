@@ -5,6 +5,7 @@
 #include <QSqlQuery>
 
 #include "app/settings.h"
+#include "controllers/folderpresence.h"
 #include "controllers/packagecontroller.h"
 #include "managers/downloadmanager.h"
 #include "testsupport.h"
@@ -67,6 +68,8 @@ private slots:
     void statusLookup();
     void versionFile_data();
     void versionFile();
+    void folderPresence_data();
+    void folderPresence();
     void resetClosesAndDeletes();
     void unreadableFileIsSetAsideAndRebuilt();
     void oldNumericVersionsAreMigrated();
@@ -231,6 +234,45 @@ void TestPackageDatabase::versionFile()
         QCOMPARE(stored.first().at(2).toInt(), 1);
         QCOMPARE(m_controller->installedVersion(package), version);
     }
+}
+
+void TestPackageDatabase::folderPresence_data()
+{
+    QTest::addColumn<QStringList>("folders");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("link");
+    QTest::addColumn<QString>("asked");
+    QTest::addColumn<bool>("exists");
+    QTest::newRow("there") << QStringList { "a/b", "a/c" } << "" << "" << "a/b" << true;
+    QTest::newRow("sibling missing") << QStringList { "a/c" } << "" << "" << "a/b" << false;
+    QTest::newRow("parent missing") << QStringList {} << "" << "" << "x/y" << false;
+    QTest::newRow("trailing slash") << QStringList { "a/b" } << "" << "" << "a/b/" << true;
+    QTest::newRow("dot dot") << QStringList { "a/b" } << "" << "" << "a/c/../b" << true;
+    QTest::newRow("hidden") << QStringList { "a/.b" } << "" << "" << "a/.b" << true;
+    QTest::newRow("a file of that name") << QStringList { "a" } << "a/b" << "" << "a/b" << false;
+    QTest::newRow("link to a folder") << QStringList { "a/real" } << "" << "a/b" << "a/b" << true;
+    QTest::newRow("space in names") << QStringList { "Custom Scenery/My Airport" } << "" << ""
+                                    << "Custom Scenery/My Airport" << true;
+}
+
+void TestPackageDatabase::folderPresence()
+{
+    QFETCH(QStringList, folders);
+    QFETCH(QString, file);
+    QFETCH(QString, link);
+    QFETCH(QString, asked);
+    QFETCH(bool, exists);
+    const QString base = m_home->path() + QStringLiteral("/presence/");
+    for (const QString &folder : folders)
+        QVERIFY(QDir().mkpath(base + folder));
+    if (!file.isEmpty())
+        QVERIFY(KOVTest::writeFile(base + file, "x"));
+    if (!link.isEmpty())
+        QVERIFY(QFile::link(base + "a/real", base + link));
+    KOV::Controllers::FolderPresence presence;
+    QCOMPARE(presence.exists(base + asked), exists);
+    // A second question about the same parent is answered from the first listing, alike.
+    QCOMPARE(presence.exists(base + asked), exists);
 }
 
 void TestPackageDatabase::resetClosesAndDeletes()

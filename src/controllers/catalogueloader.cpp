@@ -1,6 +1,8 @@
 #include "controllers/catalogueloader.h"
 
 #include <QFile>
+#include <QThread>
+#include <QtConcurrent>
 
 #include "app/environment.h"
 #include "app/logging.h"
@@ -21,7 +23,15 @@ CatalogueLoader::CatalogueLoader(QSharedPointer<KOV::Settings> settings,
     m_localRepositoryTimer.setSingleShot(true);
     m_localRepositoryTimer.setInterval(1000);
     connect(&m_localRepositoryTimer, &QTimer::timeout, this,
-            [this] { read(applicationDir() + QStringLiteral("packages.json")); });
+            [this] { readInBackground(applicationDir() + QStringLiteral("packages.json")); });
+    // A watcher given a newer read forgets the older one: only the newest is delivered.
+    connect(&m_reading, &QFutureWatcher<Result>::finished, this,
+            [this] { deliver(m_readingPath, m_reading.result()); });
+}
+
+CatalogueLoader::~CatalogueLoader()
+{
+    m_reading.waitForFinished();
 }
 
 void CatalogueLoader::load(const QString &url)
@@ -39,22 +49,45 @@ void CatalogueLoader::load(const QString &url)
     });
     connect(download.data(), &Models::Download::finished, this, [this, failed](const QString &path) {
         if (!*failed)
-            read(path);
+            readInBackground(path);
     });
     m_downloadManager->add(download);
 }
 
+CatalogueLoader::Result CatalogueLoader::parse(const QString &path, const QString &language, QThread *home)
+{
+    Result result;
+    QFile file(path);
+    result.problem = file.errorString();
+    result.readable = file.open(QIODevice::ReadOnly)
+                      && CatalogueReader::read(file.readAll(), language, &result.packages, &result.problem);
+    // Made on this thread, used on the interface's.
+    if (QThread::currentThread() != home) {
+        for (const QSharedPointer<Models::Package> &package : qAsConst(result.packages))
+            package->moveToThread(home);
+    }
+    return result;
+}
+
 void CatalogueLoader::read(const QString &path)
 {
-    QFile file(path);
-    QString problem = file.errorString();
-    QVector<QSharedPointer<Models::Package>> packages;
-    if (file.open(QIODevice::ReadOnly)
-        && CatalogueReader::read(file.readAll(), m_settings->current().language.value, &packages, &problem)) {
-        emit loaded(packages);
+    deliver(path, parse(path, m_settings->current().language.value, thread()));
+}
+
+void CatalogueLoader::readInBackground(const QString &path)
+{
+    m_readingPath = path;
+    m_reading.setFuture(
+        QtConcurrent::run(&CatalogueLoader::parse, path, m_settings->current().language.value, thread()));
+}
+
+void CatalogueLoader::deliver(const QString &path, const Result &result)
+{
+    if (result.readable) {
+        emit loaded(result.packages);
         return;
     }
-    qCWarning(lcCatalogue) << "Catalogue Error : " << path << " : " << problem;
+    qCWarning(lcCatalogue) << "Catalogue Error : " << path << " : " << result.problem;
     emit unreadable();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFutureWatcher>
 #include <QObject>
 #include <QSharedPointer>
 #include <QTimer>
@@ -24,10 +25,12 @@ class CatalogueLoader final : public QObject
 public:
     CatalogueLoader(QSharedPointer<KOV::Settings> settings,
                     QSharedPointer<Managers::DownloadManager> downloadManager, QObject *parent = nullptr);
+    /** Waits for a catalogue still being read. */
+    ~CatalogueLoader() override;
 
     /** Downloads `url` and reads it; with a local repository, reads packages.json beside the program. */
     void load(const QString &url);
-    /** Reads the catalogue file at `path`. */
+    /** Reads the catalogue file at `path`, at once. */
     void read(const QString &path);
 
 signals:
@@ -38,9 +41,23 @@ signals:
     void unreadable();
 
 private:
+    struct Result
+    {
+        bool readable = false;
+        QVector<QSharedPointer<KOV::Models::Package>> packages;
+        QString problem;
+    };
+    /** Parses `path` into packages that live in `home`'s thread. */
+    static Result parse(const QString &path, const QString &language, QThread *home);
+    /** Reads `path` on a worker thread: a large catalogue does not stall the interface. */
+    void readInBackground(const QString &path);
+    void deliver(const QString &path, const Result &result);
+
     QSharedPointer<KOV::Settings> m_settings;
     QSharedPointer<Managers::DownloadManager> m_downloadManager;
     QTimer m_localRepositoryTimer;
+    QFutureWatcher<Result> m_reading;
+    QString m_readingPath;
 };
 
 } // namespace KOV::Controllers

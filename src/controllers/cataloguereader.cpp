@@ -33,7 +33,8 @@ QString localized(const QJsonValue &value, const QString &language)
     if (!value.isObject())
         return QString();
     const QJsonObject texts = value.toObject();
-    return jsonString(texts.contains(language) ? texts.value(language) : texts.value(QStringLiteral("en")));
+    const auto text = texts.constFind(language);
+    return jsonString(text != texts.constEnd() ? text.value() : texts.value(QLatin1String("en")));
 }
 
 QSharedPointer<PackageVersion> parseVersion(const QJsonObject &object)
@@ -70,7 +71,7 @@ QSharedPointer<Package> parsePackage(const QJsonObject &object, const QString &l
                > 0;
     });
 
-    auto package = QSharedPointer<Package>(new Package);
+    auto package = QSharedPointer<Package>::create();
     package->setName(localized(object.value(QStringLiteral("name")), language));
     const QJsonValue id = object.value(QStringLiteral("id"));
     package->setId(id.isDouble() ? id.toInt() : 0);

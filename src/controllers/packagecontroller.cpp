@@ -11,6 +11,7 @@
 #include "controllers/cataloguereader.h"
 #include "controllers/changejournal.h"
 #include "controllers/crashrecovery.h"
+#include "controllers/folderpresence.h"
 #include "controllers/installjournal.h"
 #include "controllers/manifestverifier.h"
 #include "controllers/packagedownload.h"
@@ -335,8 +336,9 @@ void PackageController::loadCatalogue()
 void PackageController::onCatalogueLoaded(const QVector<QSharedPointer<Package>> &packages)
 {
     const QHash<int, PackageDatabase::Record> records = m_database.records();
+    FolderPresence folders;
     for (const QSharedPointer<Package> &package : packages)
-        m_database.mergeInstalledState(package, records);
+        m_database.mergeInstalledState(package, records, folders);
     setPackages(packages);
     emit update();
     emit list();

@@ -14,6 +14,7 @@
 #include "app/environment.h"
 #include "app/logging.h"
 #include "app/settings.h"
+#include "controllers/folderpresence.h"
 #include "controllers/installjournal.h"
 #include "managers/sqllog.h"
 
@@ -280,13 +281,17 @@ QHash<int, PackageDatabase::Record> PackageDatabase::records()
 }
 
 void PackageDatabase::mergeInstalledState(const QSharedPointer<Package> &package,
-                                          const QHash<int, Record> &records)
+                                          const QHash<int, Record> &records, FolderPresence &folders)
 {
     const auto row = records.constFind(package->id());
     QString installed;
     if (row == records.constEnd()) {
         // Installed by hand, or before this program kept records: the version file says so.
-        installed = m_database.isOpen() ? versionFromFile(package) : QString();
+        if (!m_database.isOpen() || package->versions().isEmpty()
+            || !folders.exists(m_settings->current().installation.value + QLatin1Char('/')
+                               + package->versions().first()->install->extract))
+            return;
+        installed = versionFromFile(package);
         if (installed.isEmpty())
             return;
     } else if (row->status != Package::INSTALLED) {

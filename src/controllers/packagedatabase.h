@@ -14,6 +14,8 @@ class Settings;
 
 namespace KOV::Controllers {
 
+class FolderPresence;
+
 /** One file an installation put into the X-Plane folder, as the archive listed it. */
 struct ManifestEntry
 {
@@ -51,10 +53,10 @@ public:
     QHash<int, Record> records();
     /**
      * Sets INSTALLED and the update flag on a freshly read package that `records` say is installed; only a
-     * package without a row has its version file probed.
+     * package without a row whose folder `folders` finds has its version file probed.
      */
     void mergeInstalledState(const QSharedPointer<Models::Package> &package,
-                             const QHash<int, Record> &records);
+                             const QHash<int, Record> &records, FolderPresence &folders);
     /** Closes and deletes the file. */
     void reset();
     /** Replaces the package's recorded files with `entries`, in one transaction. */
