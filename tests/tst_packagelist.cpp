@@ -79,14 +79,19 @@ void TestPackageList::pageFollowsController()
     auto *animation = processing->findChildren<QLabel *>().at(0);
     // Loading first; the catalogue arrives from the server.
     QVERIFY(processing->isVisible() && animation->isVisible() && !list->isVisible() && !detail->isVisible());
+    QCOMPARE(animation->movie()->state(), QMovie::Running);
     QTRY_VERIFY_WITH_TIMEOUT(list->isVisible(), 10000);
     QCOMPARE(list->count(), 1);
     QVERIFY(!processing->isVisible());
+    // Out of sight, the animation does not run.
+    QCOMPARE(animation->movie()->state(), QMovie::NotRunning);
 
     emit fixture.controller->busy();
     QVERIFY(animation->isVisible() && !text->isVisible() && !list->isVisible());
+    QCOMPARE(animation->movie()->state(), QMovie::Running);
     emit fixture.controller->empty();
     QVERIFY(!animation->isVisible() && text->isVisible());
+    QCOMPARE(animation->movie()->state(), QMovie::NotRunning);
     QCOMPARE(text->text(), QStringLiteral("No items found"));
     emit fixture.controller->error(QStringLiteral("Server Error"));
     QCOMPARE(text->text(), QStringLiteral("Server Error"));

@@ -69,18 +69,18 @@ void PackageContainer::onUpdate()
     const QVector<QSharedPointer<Models::Package>> packages = m_controller->packages();
     m_shown = packages;
     m_keys.clear();
-    m_keys.reserve(packages.size());
-    for (const QSharedPointer<Models::Package> &package : packages)
-        m_keys.append(Controllers::PackageFilter::searchKey(*package));
-    // Rows first, tiles second: every row inserted after a tile would update the indexes of all tiles.
     // A tile is made only when its row comes near the viewport; until then the row keeps a tile's size.
-    for (int row = 0; row < packages.size(); ++row)
-        m_list->insertItem(m_list->count(), new QListWidgetItem);
+    // The first tile tells that size. Rows first, tiles second: every row inserted after a tile would
+    // update the indexes of all tiles.
     if (!packages.isEmpty()) {
-        createTile(0);
-        const int width = m_list->itemWidget(m_list->item(0))->sizeHint().width();
-        for (int row = 0; row < packages.size(); ++row)
-            m_list->item(row)->setSizeHint(QSize(width, 128));
+        auto *first = new PackageWidget(m_controller, packages.first());
+        const QSize size(first->sizeHint().width(), 128);
+        for (int row = 0; row < packages.size(); ++row) {
+            auto *item = new QListWidgetItem;
+            item->setSizeHint(size);
+            m_list->insertItem(row, item);
+        }
+        m_list->setItemWidget(m_list->item(0), first);
     }
     applyFilter();
     createNearbyTiles();
@@ -110,9 +110,16 @@ void PackageContainer::createNearbyTiles()
 void PackageContainer::applyFilter()
 {
     const Controllers::PackageFilter &filter = *m_controller->filter();
+    // The keys are made at the first search, not with every list.
+    if (m_keys.size() != m_shown.size() && !filter.text().isEmpty()) {
+        m_keys.reserve(m_shown.size());
+        for (const QSharedPointer<Models::Package> &package : qAsConst(m_shown))
+            m_keys.append(Controllers::PackageFilter::searchKey(*package));
+    }
+    const QString noKey;
     int visible = 0;
     for (int row = 0; row < m_shown.size() && row < m_list->count(); ++row) {
-        const bool shown = filter.matches(*m_shown.at(row), m_keys.at(row));
+        const bool shown = filter.matches(*m_shown.at(row), m_keys.isEmpty() ? noKey : m_keys.at(row));
         if (m_list->isRowHidden(row) == shown)
             m_list->setRowHidden(row, !shown);
         visible += shown ? 1 : 0;

@@ -47,7 +47,7 @@ private:
     PackageDetailWidget *m_detail;
     PackageProcessingWidget *m_processing;
     PackageSidebar *m_sidebar;
-    // The search key of each row, made once per rebuild: a keystroke only compares.
+    // The search key of each row, made once per list at its first search: a keystroke only compares.
     QVector<QString> m_keys;
     QVector<QSharedPointer<Models::Package>> m_shown;
     bool m_onList = false;

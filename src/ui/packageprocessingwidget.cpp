@@ -10,6 +10,7 @@ PackageProcessingWidget::PackageProcessingWidget(QWidget *parent)
     : QWidget(parent)
     , m_animationLabel(new QLabel(this))
     , m_textLabel(new QLabel(this))
+    , m_movie(new QMovie(QStringLiteral(":/resources/img/loading.gif"), QByteArray(), this))
 {
     setObjectName(QStringLiteral("PackageProcessingWidget"));
     auto *layout = new QVBoxLayout(this);
@@ -18,12 +19,32 @@ PackageProcessingWidget::PackageProcessingWidget(QWidget *parent)
     layout->addWidget(m_textLabel);
     layout->addStretch();
 
-    auto *movie = new QMovie(QStringLiteral(":/resources/img/loading.gif"), QByteArray(), this);
-    movie->setScaledSize(QSize(72, 72));
+    m_movie->setScaledSize(QSize(72, 72));
     m_animationLabel->setAttribute(Qt::WA_TranslucentBackground);
     m_animationLabel->setAlignment(Qt::AlignCenter);
-    m_animationLabel->setMovie(movie);
-    movie->start();
+    m_animationLabel->setMovie(m_movie);
+    updateAnimation();
+}
+
+void PackageProcessingWidget::updateAnimation()
+{
+    const bool shown = isVisible() && !m_animationLabel->isHidden();
+    if (shown && m_movie->state() != QMovie::Running)
+        m_movie->start();
+    else if (!shown && m_movie->state() != QMovie::NotRunning)
+        m_movie->stop();
+}
+
+void PackageProcessingWidget::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    updateAnimation();
+}
+
+void PackageProcessingWidget::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    updateAnimation();
 }
 
 void PackageProcessingWidget::setMode(int mode)
@@ -51,6 +72,7 @@ void PackageProcessingWidget::setMode(int mode)
     default:
         break;
     }
+    updateAnimation();
 }
 
 void PackageProcessingWidget::showMessage(const QString &text)

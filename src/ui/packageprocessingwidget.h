@@ -3,6 +3,7 @@
 #include <QWidget>
 
 class QLabel;
+class QMovie;
 
 namespace KOV::Ui {
 
@@ -18,9 +19,17 @@ public:
     void setMode(int mode);
     void showMessage(const QString &text);
 
+protected:
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+
 private:
+    /** The animation runs only while it is on screen: decoding its frames costs a core's percent or two. */
+    void updateAnimation();
+
     QLabel *m_animationLabel;
     QLabel *m_textLabel;
+    QMovie *m_movie;
 };
 
 } // namespace KOV::Ui

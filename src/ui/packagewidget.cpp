@@ -38,6 +38,8 @@ QMovie *PackageWidget::sharedLoadingMovie()
     if (!movie) {
         movie = new QMovie(QStringLiteral(":/resources/img/loading.gif"), QByteArray(), qApp);
         movie->setScaledSize(QSize(24, 24));
+        // Decoded once: every later round shows the small frames it kept.
+        movie->setCacheMode(QMovie::CacheAll);
         // Connected before any tile: when no tile on screen took the last frame, the spinner rests
         // until a loading tile is painted again.
         QObject::connect(movie, &QMovie::frameChanged, movie, [] {
