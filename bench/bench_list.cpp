@@ -2,6 +2,7 @@
 // inherits the heap or the caches of another:
 // - the time from a rebuilt catalogue to the first paint of the list (tiles, layout and paint), for 100 and
 //   for 10,000 packages, paired in alternating order, and the resident memory each adds;
+// - the start-up to a list of 1,000 packages on screen, and its resident memory, against an empty list;
 // - the CPU an idle window with 1,000 loading tiles takes, against an idle window with an empty list;
 // - a keystroke in the search over 10,000 packages, against a bare search of the names.
 #include <QApplication>
@@ -151,6 +152,22 @@ int childPaint(int count)
     return 0;
 }
 
+// Child: from the start of the process to the list of the catalogue at `path` on screen, and the resident
+// memory then, as at the start of the program.
+int childStartup(const QElapsedTimer &sinceStart, const QString &path, int count)
+{
+    Window window;
+    window.show();
+    if (count > 0)
+        window.paintList(path);
+    Window::settle();
+    const double ms = sinceStart.nsecsElapsed() / 1e6;
+    if (window.list->count() != count)
+        return 1;
+    out() << ms << ' ' << statusKb("VmRSS") << Qt::endl;
+    return 0;
+}
+
 // Child: the share of a core the idle window takes, with `count` loading tiles.
 int childIdle(int count)
 {
@@ -230,6 +247,8 @@ double median(QVector<double> values)
 
 int main(int argc, char *argv[])
 {
+    QElapsedTimer sinceStart;
+    sinceStart.start();
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     KOV::sharedIcons()->initFontAwesome();
@@ -240,6 +259,8 @@ int main(int argc, char *argv[])
         return childIdle(arguments.at(2).toInt());
     if (arguments.size() >= 2 && arguments.at(1) == QLatin1String("--filter"))
         return childFilter();
+    if (arguments.size() >= 4 && arguments.at(1) == QLatin1String("--startup"))
+        return childStartup(sinceStart, arguments.at(2), arguments.at(3).toInt());
 
     // One warm-up of each size, then five pairs in alternating order.
     child({ "--paint", "100" });
@@ -278,6 +299,38 @@ int main(int argc, char *argv[])
                  .arg(median(smallKb) / 1024.0, 0, 'f', 1)
                  .arg(median(largeKb) / 1024.0, 0, 'f', 1)
                  .arg(perThousand, 0, 'f', 2)
+          << Qt::endl;
+
+    // Start-up to a list of 1,000 packages on screen against start-up to an empty list, in pairs.
+    QTemporaryDir catalogues;
+    QTcpServer silent;
+    silent.listen(QHostAddress::LocalHost);
+    const QString empty = writeCatalogue(catalogues.path(), 0, 0);
+    const QString thousand = writeCatalogue(catalogues.path(), 1000, silent.serverPort());
+    QVector<double> startEmpty;
+    QVector<double> startFull;
+    QVector<double> rssEmpty;
+    QVector<double> rssFull;
+    child({ "--startup", empty, "0" });
+    for (int run = 0; run < 5; ++run) {
+        const QVector<double> a = child({ "--startup", empty, "0" });
+        const QVector<double> b = child({ "--startup", thousand, "1000" });
+        if (a.size() < 2 || b.size() < 2) {
+            out() << "the program could not start" << Qt::endl;
+            return 1;
+        }
+        startEmpty << a.at(0);
+        startFull << b.at(0);
+        rssEmpty << a.at(1);
+        rssFull << b.at(1);
+    }
+    out() << QStringLiteral("start-up to a list on screen: 1000 packages %1 ms and %2 MiB resident, an empty "
+                            "list %3 ms and %4 MiB; %5 KiB per package")
+                 .arg(median(startFull), 0, 'f', 0)
+                 .arg(median(rssFull) / 1024.0, 0, 'f', 1)
+                 .arg(median(startEmpty), 0, 'f', 0)
+                 .arg(median(rssEmpty) / 1024.0, 0, 'f', 1)
+                 .arg((median(rssFull) - median(rssEmpty)) / 1000.0, 0, 'f', 1)
           << Qt::endl;
 
     QVector<double> idleTiles;
