@@ -137,11 +137,11 @@ struct Window
 };
 
 // Child: the time from the rebuild to the first paint of the list, and the resident memory it added.
-int childPaint(int count)
+// The catalogue comes written: memory its writing took and freed would be reused by the list and hide it.
+int childPaint(const QString &catalogue, int count)
 {
     Window window;
     window.show();
-    const QString catalogue = writeCatalogue(window.work.path(), count, window.silent.serverPort());
     const qint64 before = statusKb("VmRSS");
     const double ms = window.paintList(catalogue);
     Window::settle();
@@ -253,8 +253,8 @@ int main(int argc, char *argv[])
     QApplication application(argc, argv);
     KOV::sharedIcons()->initFontAwesome();
     const QStringList arguments = QCoreApplication::arguments();
-    if (arguments.size() >= 3 && arguments.at(1) == QLatin1String("--paint"))
-        return childPaint(arguments.at(2).toInt());
+    if (arguments.size() >= 4 && arguments.at(1) == QLatin1String("--paint"))
+        return childPaint(arguments.at(2), arguments.at(3).toInt());
     if (arguments.size() >= 3 && arguments.at(1) == QLatin1String("--idle"))
         return childIdle(arguments.at(2).toInt());
     if (arguments.size() >= 2 && arguments.at(1) == QLatin1String("--filter"))
@@ -263,8 +263,18 @@ int main(int argc, char *argv[])
         return childStartup(sinceStart, arguments.at(2), arguments.at(3).toInt());
 
     // One warm-up of each size, then five pairs in alternating order.
-    child({ "--paint", "100" });
-    child({ "--paint", "10000" });
+    // The catalogues of every child, written here; their icons come from a server that never answers.
+    QTemporaryDir catalogues;
+    QTcpServer silent;
+    silent.listen(QHostAddress::LocalHost);
+    const QString empty = writeCatalogue(catalogues.path(), 0, 0);
+    const QString hundred = writeCatalogue(catalogues.path(), 100, silent.serverPort());
+    const QString thousand = writeCatalogue(catalogues.path(), 1000, silent.serverPort());
+    const QString tenThousand = writeCatalogue(catalogues.path(), 10000, silent.serverPort());
+    const QStringList smallRun { "--paint", hundred, "100" };
+    const QStringList largeRun { "--paint", tenThousand, "10000" };
+    child(smallRun);
+    child(largeRun);
     QVector<double> ratios;
     QVector<double> small;
     QVector<double> large;
@@ -272,8 +282,8 @@ int main(int argc, char *argv[])
     QVector<double> largeKb;
     for (int run = 0; run < 5; ++run) {
         const bool smallFirst = run % 2 == 0;
-        const QVector<double> first = child({ "--paint", smallFirst ? "100" : "10000" });
-        const QVector<double> second = child({ "--paint", smallFirst ? "10000" : "100" });
+        const QVector<double> first = child(smallFirst ? smallRun : largeRun);
+        const QVector<double> second = child(smallFirst ? largeRun : smallRun);
         const QVector<double> a = smallFirst ? first : second;
         const QVector<double> b = smallFirst ? second : first;
         if (a.size() < 2 || b.size() < 2) {
@@ -302,11 +312,6 @@ int main(int argc, char *argv[])
           << Qt::endl;
 
     // Start-up to a list of 1,000 packages on screen against start-up to an empty list, in pairs.
-    QTemporaryDir catalogues;
-    QTcpServer silent;
-    silent.listen(QHostAddress::LocalHost);
-    const QString empty = writeCatalogue(catalogues.path(), 0, 0);
-    const QString thousand = writeCatalogue(catalogues.path(), 1000, silent.serverPort());
     QVector<double> startEmpty;
     QVector<double> startFull;
     QVector<double> rssEmpty;

@@ -120,7 +120,7 @@ void TestPackageList::listHasOneRowPerPackage()
     auto *list = page.findChild<QListWidget *>();
     QCOMPARE(list->count(), 2);
     for (int row = 0; row < 2; ++row) {
-        QCOMPARE(list->item(row)->sizeHint().height(), 128);
+        QCOMPARE(list->visualItemRect(list->item(row)).height(), 128);
         QVERIFY(qobject_cast<PackageWidget *>(list->itemWidget(list->item(row))));
     }
     QVERIFY(labelTexts(*list->itemWidget(list->item(1))).contains(QStringLiteral("Two")));
@@ -500,12 +500,13 @@ void TestPackageList::tilesAreMadeNearTheViewport()
     const int made = page.findChildren<PackageWidget *>().size();
     QVERIFY2(made >= 4 && made < 30, qPrintable(QString::number(made)));
     for (int row = 0; row < 300; ++row) {
-        QCOMPARE(list->item(row)->sizeHint().height(), 128);
+        QCOMPARE(list->visualItemRect(list->item(row)).height(), 128);
         QCOMPARE(bool(fixture.downloads->find(
                      QStringLiteral("http://127.0.0.1:%1/icon%2.png").arg(silent.serverPort()).arg(row + 1))),
                  bool(tileAt(row)));
     }
     QVERIFY(tileAt(0) && !tileAt(299));
+    QCOMPARE(tileAt(0)->geometry(), list->visualItemRect(list->item(0)));
     QCOMPARE(list->verticalScrollBar()->maximum() + list->viewport()->height(), 300 * 128);
 
     list->scrollToItem(list->item(299));
