@@ -259,8 +259,7 @@ bool CatalogueScanner::skipValue()
         return readLiteral("null", 4);
     default: {
         double value;
-        bool integral;
-        return readNumber(&value, &integral);
+        return readNumber(&value);
     }
     }
 }
@@ -273,7 +272,7 @@ bool CatalogueScanner::readLiteral(const char *literal, int size)
     return true;
 }
 
-bool CatalogueScanner::readNumber(double *value, bool *integral)
+bool CatalogueScanner::readNumber(double *value)
 {
     // The same shape QJsonDocument takes, lenient about "1." and ".5"; the text itself decides then.
     const char *start = m_pos;
@@ -306,12 +305,10 @@ bool CatalogueScanner::readNumber(double *value, bool *integral)
         const qlonglong whole = number.toLongLong(&ok);
         if (ok) {
             *value = double(whole);
-            *integral = true;
             return true;
         }
     }
     *value = number.toDouble(&ok);
-    *integral = false;
     if (!ok) {
         m_pos = start;
         return fail("illegal number");
@@ -410,6 +407,16 @@ bool CatalogueScanner::keyEquals(const Key &key, const char *name, int size) con
     return key.text == QLatin1String(name, size);
 }
 
+bool CatalogueScanner::readNumberValue(double *value)
+{
+    // Only these begin a number QJsonDocument takes; anything else reads as 0, as QJsonValue::toDouble() has
+    // it.
+    if (*m_pos == '-' || (*m_pos >= '0' && *m_pos <= '9') || *m_pos == '.')
+        return readNumber(value);
+    *value = 0;
+    return skipValue();
+}
+
 bool CatalogueScanner::readStringValue(QString *text)
 {
     if (*m_pos == '"')
@@ -506,14 +513,9 @@ bool CatalogueScanner::readVersion(PackageVersion *version)
             return true;
         }
         if (keyIs(key, "size")) {
-            double size = 0;
-            bool integral = false;
-            if (*m_pos == '-' || (*m_pos >= '0' && *m_pos <= '9') || *m_pos == '.') {
-                if (!readNumber(&size, &integral))
-                    return false;
-            } else if (!skipValue()) {
+            double size;
+            if (!readNumberValue(&size))
                 return false;
-            }
             version->size = size > 0 && size < 9e15 ? qint64(size) : 0;
             return true;
         }
@@ -549,12 +551,8 @@ bool CatalogueScanner::readPackage(QSharedPointer<Package> *result)
                 return readVersion(version.data());
             });
         } else if (keyIs(key, "id")) {
-            double id = 0;
-            bool integral = false;
-            if (*m_pos == '-' || (*m_pos >= '0' && *m_pos <= '9') || *m_pos == '.')
-                read = readNumber(&id, &integral);
-            else
-                read = skipValue();
+            double id;
+            read = readNumberValue(&id);
             // A whole number in range, as QJsonValue::toInt() has it; anything else is no id.
             const bool inRange = id >= -2147483648.0 && id <= 2147483647.0;
             package->setId(inRange && id == double(int(id)) ? int(id) : 0);

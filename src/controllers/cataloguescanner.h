@@ -49,7 +49,8 @@ private:
     bool readStringValue(QString *text);
     bool readStrings(QStringList *strings);
     bool readLocalized(QString *text);
-    bool readNumber(double *value, bool *integral);
+    bool readNumber(double *value);
+    bool readNumberValue(double *value);
     bool readLiteral(const char *rest, int size);
 
     /** Calls `member(key)` for each member of an object; `member` consumes the value. */
