@@ -49,6 +49,7 @@ private slots:
     void serverCatalogue();
     void failedDownloadKeepsError();
     void localRepository();
+    void replacedListIsLetGo();
 
 private:
     void makeController(const QString &language = QStringLiteral("en"), const QString &localRepo = "false");
@@ -382,6 +383,32 @@ void TestCatalogue::localRepository()
     QCOMPARE(m_controller->packages().first()->id(), 3);
     // Read on a worker thread, handed over: signals to the tiles stay direct.
     QCOMPARE(m_controller->packages().first()->thread(), QThread::currentThread());
+}
+
+void TestCatalogue::replacedListIsLetGo()
+{
+    // Read in the background, then replaced: nothing but the list may keep the packages.
+    makeController();
+    KOVTest::HttpServer server;
+    QVERIFY(server.listen());
+    QJsonArray packages;
+    for (int id = 1; id <= 600; ++id)
+        packages.append(QJsonObject { { "id", id }, { "versions", QJsonArray { version("1") } } });
+    server.addFile(QStringLiteral("/packages.json"), QJsonDocument(packages).toJson());
+    m_controller->setCatalogueUrl(server.url(QStringLiteral("/packages.json")));
+    QSignalSpy list(m_controller.data(), &PackageController::list);
+    m_controller->loadCatalogue();
+    QVERIFY(list.wait(10000));
+    QCOMPARE(m_controller->packages().size(), 600);
+    const QWeakPointer<Package> first = m_controller->packages().first();
+    const QWeakPointer<Package> last = m_controller->packages().last();
+    m_controller->parseCatalogue(writeCatalogue(
+        catalogue({ QJsonObject { { "id", 7 }, { "versions", QJsonArray { version("1") } } } })));
+    QCOMPARE(m_controller->packages().size(), 1);
+    // Let go of over a few turns of the event loop, not at once.
+    QVERIFY(!first.isNull());
+    QTRY_VERIFY(first.isNull());
+    QTRY_VERIFY(last.isNull());
 }
 
 QTEST_MAIN(TestCatalogue)

@@ -4,6 +4,8 @@
 #include <QThread>
 #include <QtConcurrent>
 
+#include <algorithm>
+
 #include "app/environment.h"
 #include "app/logging.h"
 #include "app/settings.h"
@@ -24,14 +26,12 @@ CatalogueLoader::CatalogueLoader(QSharedPointer<KOV::Settings> settings,
     m_localRepositoryTimer.setInterval(1000);
     connect(&m_localRepositoryTimer, &QTimer::timeout, this,
             [this] { readInBackground(applicationDir() + QStringLiteral("packages.json")); });
-    // A watcher given a newer read forgets the older one: only the newest is delivered.
-    connect(&m_reading, &QFutureWatcher<Result>::finished, this,
-            [this] { deliver(m_readingPath, m_reading.result()); });
 }
 
 CatalogueLoader::~CatalogueLoader()
 {
-    m_reading.waitForFinished();
+    for (QFuture<void> &reading : m_readings)
+        reading.waitForFinished();
 }
 
 void CatalogueLoader::load(const QString &url)
@@ -71,14 +71,30 @@ CatalogueLoader::Result CatalogueLoader::parse(const QString &path, const QStrin
 
 void CatalogueLoader::read(const QString &path)
 {
+    ++m_generation;
     deliver(path, parse(path, m_settings->current().language.value, thread()));
 }
 
 void CatalogueLoader::readInBackground(const QString &path)
 {
-    m_readingPath = path;
-    m_reading.setFuture(
-        QtConcurrent::run(&CatalogueLoader::parse, path, m_settings->current().language.value, thread()));
+    const int generation = ++m_generation;
+    const QString language = m_settings->current().language.value;
+    QThread *home = thread();
+    // The result travels in the queued call alone, which is gone once it has run: kept anywhere else (a
+    // future's result, say), the packages would outlive the list and go all at once at the next read.
+    m_readings.erase(std::remove_if(m_readings.begin(), m_readings.end(),
+                                    [](const QFuture<void> &reading) { return reading.isFinished(); }),
+                     m_readings.end());
+    m_readings << QtConcurrent::run([this, path, language, home, generation] {
+        const Result result = parse(path, language, home);
+        QMetaObject::invokeMethod(
+            this,
+            [this, path, result, generation] {
+                if (generation == m_generation)
+                    deliver(path, result);
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void CatalogueLoader::deliver(const QString &path, const Result &result)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QFutureWatcher>
+#include <QFuture>
 #include <QObject>
 #include <QSharedPointer>
 #include <QTimer>
@@ -25,7 +25,7 @@ class CatalogueLoader final : public QObject
 public:
     CatalogueLoader(QSharedPointer<KOV::Settings> settings,
                     QSharedPointer<Managers::DownloadManager> downloadManager, QObject *parent = nullptr);
-    /** Waits for a catalogue still being read. */
+    /** Waits for the catalogues still being read. */
     ~CatalogueLoader() override;
 
     /** Downloads `url` and reads it; with a local repository, reads packages.json beside the program. */
@@ -56,8 +56,10 @@ private:
     QSharedPointer<KOV::Settings> m_settings;
     QSharedPointer<Managers::DownloadManager> m_downloadManager;
     QTimer m_localRepositoryTimer;
-    QFutureWatcher<Result> m_reading;
-    QString m_readingPath;
+    // Every read still running, the replaced ones too: each reports back to this object.
+    QVector<QFuture<void>> m_readings;
+    // Only the newest read is delivered.
+    int m_generation = 0;
 };
 
 } // namespace KOV::Controllers
