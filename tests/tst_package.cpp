@@ -1,9 +1,14 @@
 #include <QtTest>
 
+#include <algorithm>
+#include <memory>
+
 #include "models/package.h"
+#include "models/retiredpackages.h"
 
 using KOV::Models::Package;
 using KOV::Models::PackageVersion;
+using KOV::Models::RetiredPackages;
 
 static QSharedPointer<Package> packageWithVersions(const QStringList &versions)
 {
@@ -29,7 +34,29 @@ private slots:
     void versionIndex();
     void stateTravelsQueuedFromWorker();
     void statePrintsByName();
+    void retiredPackagesGo_data();
+    void retiredPackagesGo();
 };
+
+namespace {
+
+QVector<QSharedPointer<Package>> makePackages(int count, QVector<QWeakPointer<Package>> *watched)
+{
+    QVector<QSharedPointer<Package>> packages;
+    for (int i = 0; i < count; ++i) {
+        packages << QSharedPointer<Package>::create();
+        *watched << packages.last();
+    }
+    return packages;
+}
+
+int living(const QVector<QWeakPointer<Package>> &watched)
+{
+    return int(
+        std::count_if(watched.cbegin(), watched.cend(), [](const auto &weak) { return !weak.isNull(); }));
+}
+
+} // namespace
 
 void TestPackage::newPackageIsUnknownAndEmpty()
 {
@@ -111,6 +138,54 @@ void TestPackage::statePrintsByName()
     QVERIFY2(text.contains(QStringLiteral("DEPENDENCY_ERROR")), qPrintable(text));
     QCOMPARE(int(Package::UNKNOWN), 9);
     QCOMPARE(int(Package::DOWNLOAD_ERROR), 7);
+}
+
+void TestPackage::retiredPackagesGo_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("then");
+    const int slice = RetiredPackages::sliceSize;
+    QTest::newRow("a slice per turn") << 2 * slice + 1 << "turns";
+    QTest::newRow("less than a slice") << 3 << "turns";
+    QTest::newRow("a second list lets the first go at once") << slice + 1 << "retire again";
+    QTest::newRow("released when the holder goes") << slice + 1 << "destroy";
+    QTest::newRow("a package held elsewhere stays") << slice + 1 << "hold one";
+}
+
+void TestPackage::retiredPackagesGo()
+{
+    QFETCH(int, count);
+    QFETCH(QString, then);
+    QVector<QWeakPointer<Package>> watched;
+    auto retired = std::make_unique<RetiredPackages>();
+    QVector<QSharedPointer<Package>> packages = makePackages(count, &watched);
+    const QSharedPointer<Package> held = then == QLatin1String("hold one") ? packages.last() : nullptr;
+    retired->retire(std::move(packages));
+    // Nothing goes before the event loop turns.
+    QCOMPARE(living(watched), count);
+    QCOMPARE(retired->waiting(), count);
+    if (then == QLatin1String("retire again")) {
+        QVector<QWeakPointer<Package>> second;
+        retired->retire(makePackages(2, &second));
+        QCOMPARE(living(watched), 0);
+        QCOMPARE(living(second), 2);
+        QCOMPARE(retired->waiting(), 2);
+        return;
+    }
+    if (then == QLatin1String("destroy")) {
+        retired.reset();
+        QCOMPARE(living(watched), 0);
+        return;
+    }
+    // A turn of the event loop takes one slice, the first packages first.
+    QCoreApplication::processEvents();
+    const int left = qMax(0, count - RetiredPackages::sliceSize);
+    QCOMPARE(living(watched), left + (held && left == 0 ? 1 : 0));
+    QVERIFY(watched.first().isNull());
+    QTRY_COMPARE(retired->waiting(), 0);
+    QCOMPARE(living(watched), held ? 1 : 0);
+    if (held)
+        QVERIFY(!watched.last().isNull());
 }
 
 QTEST_MAIN(TestPackage)

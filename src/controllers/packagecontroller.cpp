@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QScopeGuard>
 
+#include <utility>
+
 #include "app/environment.h"
 #include "app/logging.h"
 #include "app/settings.h"
@@ -61,7 +63,8 @@ QString PackageController::catalogueUrl()
 
 void PackageController::setPackages(const QVector<QSharedPointer<Package>> &packages)
 {
-    m_packageList = packages;
+    // The list read before goes a slice at a time: freeing it at once stalls the interface.
+    m_retired.retire(std::exchange(m_packageList, packages));
     m_resolver.setPackages(packages);
 }
 

@@ -15,6 +15,7 @@
 #include "controllers/packagefilter.h"
 #include "controllers/packageinstaller.h"
 #include "models/package.h"
+#include "models/retiredpackages.h"
 
 namespace KOV {
 class Settings;
@@ -42,6 +43,7 @@ public:
     QSharedPointer<KOV::Settings> settings() const { return m_settings; }
     QSharedPointer<Managers::DownloadManager> downloadManager() const { return m_downloadManager; }
     QVector<QSharedPointer<Models::Package>> packages() const { return m_packageList; }
+    Models::RetiredPackages m_retired;
     bool isInstalling() const { return m_queue.isInstalling(); }
     /** What the list shows; the top bar and the sidebar change it. */
     PackageFilter *filter() { return &m_filter; }

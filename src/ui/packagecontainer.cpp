@@ -3,6 +3,8 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
+#include <utility>
+
 #include "app/settings.h"
 #include "common/styledbackground.h"
 #include "controllers/packagecontroller.h"
@@ -67,7 +69,7 @@ void PackageContainer::onUpdate()
         delete m_list->itemWidget(m_list->item(row));
     m_list->clear();
     const QVector<QSharedPointer<Models::Package>> packages = m_controller->packages();
-    m_shown = packages;
+    m_retired.retire(std::exchange(m_shown, packages));
     m_keys.clear();
     // A tile is made only when its row comes near the viewport; until then the row keeps a tile's size.
     // The first tile tells that size. Rows first, tiles second: every row inserted after a tile would

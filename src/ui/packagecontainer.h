@@ -3,6 +3,8 @@
 #include <QSharedPointer>
 #include <QWidget>
 
+#include "models/retiredpackages.h"
+
 namespace KOV::Models {
 class Package;
 }
@@ -50,6 +52,7 @@ private:
     // The search key of each row, made once per list at its first search: a keystroke only compares.
     QVector<QString> m_keys;
     QVector<QSharedPointer<Models::Package>> m_shown;
+    Models::RetiredPackages m_retired;
     bool m_onList = false;
     bool m_creatingTiles = false;
 };
