@@ -117,8 +117,12 @@ bool CatalogueScanner::fail(const char *problem)
 
 void CatalogueScanner::skipSpace()
 {
-    while (m_pos < m_end && isSpace(*m_pos))
+    // Indented catalogues are mostly runs of spaces: eight at a time, then byte by byte.
+    while (m_pos < m_end && isSpace(*m_pos)) {
         ++m_pos;
+        while (m_end - m_pos >= 8 && std::memcmp(m_pos, "        ", 8) == 0)
+            m_pos += 8;
+    }
 }
 
 bool CatalogueScanner::enter()
@@ -355,13 +359,21 @@ bool CatalogueScanner::skipString()
     return scanString(&begin, &size, &plain);
 }
 
-bool CatalogueScanner::readString(QString *text)
+bool CatalogueScanner::readString(QString *text, Text kind)
 {
     const char *begin;
     int size;
     bool plain;
     if (!scanString(&begin, &size, &plain))
         return false;
+    if (plain && kind == Text::Shared) {
+        const QLatin1String bytes(begin, size);
+        auto known = m_shared.constFind(bytes);
+        if (known == m_shared.constEnd())
+            known = m_shared.insert(bytes, QString(bytes));
+        *text = known.value();
+        return true;
+    }
     if (plain) {
         *text = QString::fromLatin1(begin, size);
         return true;
@@ -417,22 +429,22 @@ bool CatalogueScanner::readNumberValue(double *value)
     return skipValue();
 }
 
-bool CatalogueScanner::readStringValue(QString *text)
+bool CatalogueScanner::readStringValue(QString *text, Text kind)
 {
     if (*m_pos == '"')
-        return readString(text);
+        return readString(text, kind);
     *text = QString();
     return skipValue();
 }
 
-bool CatalogueScanner::readStrings(QStringList *strings)
+bool CatalogueScanner::readStrings(QStringList *strings, Text kind)
 {
     strings->clear();
     if (*m_pos != '[')
         return skipValue();
-    return readArray([this, strings] {
+    return readArray([this, strings, kind] {
         QString text;
-        if (!readStringValue(&text))
+        if (!readStringValue(&text, kind))
             return false;
         strings->append(text);
         return true;
@@ -475,11 +487,11 @@ bool CatalogueScanner::readInstall(Models::InstallInstructions *install)
         return skipValue();
     return readObject([this, install](const Key &key) {
         if (keyIs(key, "extract"))
-            return readStringValue(&install->extract);
+            return readStringValue(&install->extract, Text::Shared);
         if (keyIs(key, "preserve"))
-            return readStrings(&install->preserve);
+            return readStrings(&install->preserve, Text::Shared);
         if (keyIs(key, "backup"))
-            return readStrings(&install->backup);
+            return readStrings(&install->backup, Text::Shared);
         return skipValue();
     });
 }
@@ -491,7 +503,7 @@ bool CatalogueScanner::readUninstall(Models::UninstallInstructions *uninstall)
         return skipValue();
     return readObject([this, uninstall](const Key &key) {
         if (keyIs(key, "remove"))
-            return readStrings(&uninstall->remove);
+            return readStrings(&uninstall->remove, Text::Shared);
         return skipValue();
     });
 }
@@ -503,7 +515,7 @@ bool CatalogueScanner::readVersion(PackageVersion *version)
         return skipValue();
     return readObject([this, version](const Key &key) {
         if (keyIs(key, "version"))
-            return readStringValue(&version->version);
+            return readStringValue(&version->version, Text::Shared);
         if (keyIs(key, "link"))
             return readStringValue(&version->link);
         if (keyIs(key, "sha256")) {
@@ -520,7 +532,7 @@ bool CatalogueScanner::readVersion(PackageVersion *version)
             return true;
         }
         if (keyIs(key, "depends"))
-            return readStrings(&version->depends);
+            return readStrings(&version->depends, Text::Shared);
         if (keyIs(key, "log"))
             return readStrings(&version->log);
         if (keyIs(key, "install"))
@@ -566,7 +578,7 @@ bool CatalogueScanner::readPackage(QSharedPointer<Package> *result)
             read = readLocalized(&text);
             package->setDescription(text);
         } else if (keyIs(key, "type")) {
-            read = readStringValue(&text);
+            read = readStringValue(&text, Text::Shared);
             package->setType(text);
         } else if (keyIs(key, "icon")) {
             read = readStringValue(&text);

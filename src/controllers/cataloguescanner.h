@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
+#include <QLatin1String>
 #include <QSharedPointer>
 #include <QString>
 #include <QStringList>
@@ -41,13 +43,17 @@ private:
     bool enter();
     void leave() { --m_depth; }
 
+    // Texts that recur across packages and versions (types, version numbers, dependencies, install paths)
+    // are made once and shared: each repetition would otherwise cost an allocation, kept as long as the list.
+    enum class Text { Own, Shared };
+
     // Each reader consumes one value of any type; a value of another type than it wants reads as empty.
     bool skipValue();
     bool skipString();
     bool scanString(const char **begin, int *size, bool *plain);
-    bool readString(QString *text);
-    bool readStringValue(QString *text);
-    bool readStrings(QStringList *strings);
+    bool readString(QString *text, Text kind = Text::Own);
+    bool readStringValue(QString *text, Text kind = Text::Own);
+    bool readStrings(QStringList *strings, Text kind = Text::Own);
     bool readLocalized(QString *text);
     bool readNumber(double *value);
     bool readNumberValue(double *value);
@@ -75,6 +81,7 @@ private:
     QString m_language;
     int m_depth = 0;
     QString m_error;
+    QHash<QLatin1String, QString> m_shared; // keys point into the document
 };
 
 } // namespace KOV::Controllers
