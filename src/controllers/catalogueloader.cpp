@@ -86,10 +86,11 @@ void CatalogueLoader::readInBackground(const QString &path)
                                     [](const QFuture<void> &reading) { return reading.isFinished(); }),
                      m_readings.end());
     m_readings << QtConcurrent::run([this, path, language, home, generation] {
-        const Result result = parse(path, language, home);
+        // Moved, not copied: a copy left here could be the last, and free the packages on this thread.
+        Result result = parse(path, language, home);
         QMetaObject::invokeMethod(
             this,
-            [this, path, result, generation] {
+            [this, path, result = std::move(result), generation] {
                 if (generation == m_generation)
                     deliver(path, result);
             },
