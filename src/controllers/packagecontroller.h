@@ -43,7 +43,6 @@ public:
     QSharedPointer<KOV::Settings> settings() const { return m_settings; }
     QSharedPointer<Managers::DownloadManager> downloadManager() const { return m_downloadManager; }
     QVector<QSharedPointer<Models::Package>> packages() const { return m_packageList; }
-    Models::RetiredPackages m_retired;
     bool isInstalling() const { return m_queue.isInstalling(); }
     /** What the list shows; the top bar and the sidebar change it. */
     PackageFilter *filter() { return &m_filter; }
@@ -156,6 +155,8 @@ private:
     void setStateEverywhere(const QSharedPointer<Models::Package> &package, Models::Package::State state);
 
     QVector<QSharedPointer<Models::Package>> m_packageList;
+    // Lists replaced by a newer read, let go of a slice per turn of the event loop.
+    Models::RetiredPackages m_retired;
     PackageFilter m_filter;
     QSharedPointer<KOV::Settings> m_settings;
     QSharedPointer<Managers::DownloadManager> m_downloadManager;

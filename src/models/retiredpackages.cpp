@@ -9,8 +9,6 @@ RetiredPackages::RetiredPackages(QObject *parent)
     connect(&m_timer, &QTimer::timeout, this, &RetiredPackages::releaseSlice);
 }
 
-RetiredPackages::~RetiredPackages() = default;
-
 void RetiredPackages::retire(QVector<QSharedPointer<Package>> packages)
 {
     releaseAll();

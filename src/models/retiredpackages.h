@@ -19,13 +19,10 @@ class RetiredPackages final : public QObject
     Q_DISABLE_COPY_MOVE(RetiredPackages)
 public:
     explicit RetiredPackages(QObject *parent = nullptr);
-    ~RetiredPackages() override;
 
     /** Takes `packages` to let go of later. A list still waiting is let go of at once: at most one waits,
      * so reading catalogues without a turn of the event loop in between never keeps more than two. */
     void retire(QVector<QSharedPointer<Package>> packages);
-    /** Lets go of everything waiting now. */
-    void releaseAll();
     int waiting() const { return m_packages.size() - m_next; }
 
     /** Packages let go of per turn of the event loop. */
@@ -33,6 +30,7 @@ public:
 
 private:
     void releaseSlice();
+    void releaseAll();
 
     QVector<QSharedPointer<Package>> m_packages;
     int m_next = 0;
