@@ -10,7 +10,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QListWidget>
 #include <QNetworkAccessManager>
 #include <QProcess>
 #include <QTcpServer>
@@ -27,6 +26,7 @@
 #include "controllers/packagefilter.h"
 #include "managers/downloadmanager.h"
 #include "ui/packagecontainer.h"
+#include "ui/tilelist.h"
 
 using namespace KOVBench;
 
@@ -100,7 +100,7 @@ struct Window
         page.reset(new KOV::Ui::PackageContainer(controller));
         page->resize(1300, 700);
         page->show();
-        list = page->findChild<QListWidget *>();
+        list = page->findChild<KOV::Ui::TileList *>();
         list->viewport()->installEventFilter(&paints);
         // The catalogue the page asks for never comes: an empty list, shown as the program shows it.
         controller->parseCatalogue(writeCatalogue(work.path(), 0, 0));
@@ -131,7 +131,7 @@ struct Window
     QSharedPointer<KOV::Managers::DownloadManager> downloads;
     QSharedPointer<KOV::Controllers::PackageController> controller;
     QScopedPointer<KOV::Ui::PackageContainer> page;
-    QListWidget *list = nullptr;
+    KOV::Ui::TileList *list = nullptr;
     PaintCounter paints;
     QElapsedTimer rebuild;
 };

@@ -1,7 +1,6 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPushButton>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -15,7 +14,9 @@
 #include "ui/packagedetailtitlebar.h"
 #include "ui/packagesidebar.h"
 #include "ui/packagewidget.h"
+#include "ui/tilelist.h"
 
+using KOV::Ui::TileList;
 using KOVTest::ModalAnswerer;
 
 namespace {
@@ -70,10 +71,10 @@ void narrow(const QString &text, int show)
 QStringList shownTiles()
 {
     QStringList names;
-    auto *list = mainWindow()->findChild<QListWidget *>();
+    auto *list = mainWindow()->findChild<TileList *>();
     for (int row = 0; list && row < list->count(); ++row) {
         if (!list->isRowHidden(row))
-            names << list->itemWidget(list->item(row))->findChild<QLabel *>()->text();
+            names << list->tile(row)->findChild<QLabel *>()->text();
     }
     return names;
 }

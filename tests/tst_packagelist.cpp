@@ -16,10 +16,12 @@
 #include "ui/packageprocessingwidget.h"
 #include "ui/packagesidebar.h"
 #include "ui/packagewidget.h"
+#include "ui/tilelist.h"
 #include "uifixture.h"
 
 using KOV::Models::Package;
 using KOV::Ui::PackageWidget;
+using KOV::Ui::TileList;
 using KOVTest::ModalAnswerer;
 
 namespace {
@@ -72,7 +74,7 @@ void TestPackageList::pageFollowsController()
     KOV::Ui::PackageContainer page(fixture.controller);
     page.resize(1300, 700);
     page.show();
-    auto *list = page.findChild<QListWidget *>();
+    auto *list = page.findChild<TileList *>();
     auto *processing = page.findChild<KOV::Ui::PackageProcessingWidget *>();
     auto *detail = page.findChild<KOV::Ui::PackageDetailWidget *>();
     auto *text = processing->findChildren<QLabel *>().at(1);
@@ -117,13 +119,13 @@ void TestPackageList::listHasOneRowPerPackage()
     fixture.addPackage(2, "Two", { "2.0", "1.0" });
     KOV::Ui::PackageContainer page(fixture.controller);
     fixture.publish();
-    auto *list = page.findChild<QListWidget *>();
+    auto *list = page.findChild<TileList *>();
     QCOMPARE(list->count(), 2);
     for (int row = 0; row < 2; ++row) {
-        QCOMPARE(list->visualItemRect(list->item(row)).height(), 128);
-        QVERIFY(qobject_cast<PackageWidget *>(list->itemWidget(list->item(row))));
+        QCOMPARE(list->tileRect(row).height(), 128);
+        QVERIFY(qobject_cast<PackageWidget *>(list->tile(row)));
     }
-    QVERIFY(labelTexts(*list->itemWidget(list->item(1))).contains(QStringLiteral("Two")));
+    QVERIFY(labelTexts(*list->tile(1)).contains(QStringLiteral("Two")));
     fixture.catalogue = QJsonArray();
     fixture.publish();
     QCOMPARE(list->count(), 0);
@@ -385,7 +387,7 @@ void TestPackageList::spinnerRestsWhileNoLoadingTileIsSeen()
     KOV::Ui::PackageContainer page(fixture.controller);
     page.resize(1200, 500);
     page.show();
-    auto *list = page.findChild<QListWidget *>();
+    auto *list = page.findChild<TileList *>();
     QTRY_COMPARE_WITH_TIMEOUT(list->count(), 30, 10000);
     QMovie *spinner = PackageWidget::sharedLoadingMovie();
     QTRY_COMPARE_WITH_TIMEOUT(spinner->state(), QMovie::Running, 5000);
@@ -396,7 +398,7 @@ void TestPackageList::spinnerRestsWhileNoLoadingTileIsSeen()
     page.show();
     QTRY_COMPARE_WITH_TIMEOUT(spinner->state(), QMovie::Running, 2000);
     // Scrolled to the end, the tiles in view keep it going.
-    list->scrollToItem(list->item(29));
+    list->scrollToRow(29);
     QTest::qWait(500);
     QCOMPARE(spinner->state(), QMovie::Running);
 }
@@ -450,7 +452,7 @@ void TestPackageList::iconsOfRemovedTilesAreDropped()
     KOV::Ui::PackageContainer page(fixture.controller);
     page.resize(1200, 2800);
     page.show();
-    auto *list = page.findChild<QListWidget *>();
+    auto *list = page.findChild<TileList *>();
     QTRY_COMPARE_WITH_TIMEOUT(list->count(), 20, 10000);
     for (int i = 0; i < 20; ++i)
         QVERIFY(fixture.downloads->find(iconOf(i)));
@@ -459,6 +461,8 @@ void TestPackageList::iconsOfRemovedTilesAreDropped()
     fixture.addPackage(99, "Other", { "1.0" });
     fixture.publish();
     QCOMPARE(list->count(), 1);
+    // The old tiles are gone at once, not at some later turn of the event loop.
+    QCOMPARE(page.findChildren<PackageWidget *>().size(), 1);
     for (int i = 0; i < 20; ++i)
         QVERIFY(!fixture.downloads->find(iconOf(i)));
 }
@@ -490,26 +494,26 @@ void TestPackageList::tilesAreMadeNearTheViewport()
     KOV::Ui::PackageContainer page(fixture.controller);
     page.resize(1200, 600);
     page.show();
-    auto *list = page.findChild<QListWidget *>();
+    auto *list = page.findChild<TileList *>();
     QTRY_COMPARE_WITH_TIMEOUT(list->count(), 300, 10000);
     QVERIFY(QTest::qWaitForWindowExposed(&page));
     auto tileAt = [&](int row) {
-        return qobject_cast<PackageWidget *>(list->itemWidget(list->item(row)));
+        return qobject_cast<PackageWidget *>(list->tile(row));
     };
     // The first screens have their tiles, and only they fetch icons; the rest are rows of a tile's size.
     const int made = page.findChildren<PackageWidget *>().size();
     QVERIFY2(made >= 4 && made < 30, qPrintable(QString::number(made)));
     for (int row = 0; row < 300; ++row) {
-        QCOMPARE(list->visualItemRect(list->item(row)).height(), 128);
+        QCOMPARE(list->tileRect(row).height(), 128);
         QCOMPARE(bool(fixture.downloads->find(
                      QStringLiteral("http://127.0.0.1:%1/icon%2.png").arg(silent.serverPort()).arg(row + 1))),
                  bool(tileAt(row)));
     }
     QVERIFY(tileAt(0) && !tileAt(299));
-    QCOMPARE(tileAt(0)->geometry(), list->visualItemRect(list->item(0)));
+    QCOMPARE(tileAt(0)->geometry(), list->tileRect(0));
     QCOMPARE(list->verticalScrollBar()->maximum() + list->viewport()->height(), 300 * 128);
 
-    list->scrollToItem(list->item(299));
+    list->scrollToRow(299);
     QTRY_VERIFY(tileAt(299));
     QVERIFY(labelTexts(*tileAt(299)).contains(QStringLiteral("Package 300")));
     QVERIFY(tileAt(299)->isVisible());
@@ -554,20 +558,20 @@ void TestPackageList::lateTileShowsTheRunningDownload()
     KOV::Ui::PackageContainer page(fixture.controller);
     page.resize(1200, 600);
     page.show();
-    auto *list = page.findChild<QListWidget *>();
+    auto *list = page.findChild<TileList *>();
     QTRY_COMPARE_WITH_TIMEOUT(list->count(), 200, 10000);
-    QVERIFY(!list->itemWidget(list->item(199)));
+    QVERIFY(!list->tile(199));
 
     const auto package = fixture.package(200);
     QString version;
     fixture.controller->installPackage(package, version);
     QTRY_COMPARE_WITH_TIMEOUT(package->state(), Package::DOWNLOADING, 10000);
     QTRY_COMPARE_WITH_TIMEOUT(package->downloadDone(), stallAfter, 10000);
-    QVERIFY(!list->itemWidget(list->item(199)));
+    QVERIFY(!list->tile(199));
 
-    list->scrollToItem(list->item(199));
-    QTRY_VERIFY(list->itemWidget(list->item(199)));
-    auto *tile = qobject_cast<PackageWidget *>(list->itemWidget(list->item(199)));
+    list->scrollToRow(199);
+    QTRY_VERIFY(list->tile(199));
+    auto *tile = qobject_cast<PackageWidget *>(list->tile(199));
     auto *bar = tile->findChild<QProgressBar *>();
     QCOMPARE(actionButton(*tile)->text(), button);
     QVERIFY(!bar->isHidden());

@@ -16,12 +16,14 @@
 #include "ui/packagecontainer.h"
 #include "ui/packagesidebar.h"
 #include "ui/packagewidget.h"
+#include "ui/tilelist.h"
 #include "ui/topbar.h"
 #include "uifixture.h"
 
 using KOV::Controllers::PackageFilter;
 using KOV::Models::Package;
 using KOV::Ui::PackageWidget;
+using KOV::Ui::TileList;
 using KOVTest::ModalAnswerer;
 
 namespace {
@@ -112,15 +114,14 @@ void TestSearch::buildWindow()
     layout->addWidget(m_bar);
     layout->addWidget(m_page);
     m_window->show();
-    QTRY_COMPARE_WITH_TIMEOUT(m_page->findChild<QListWidget *>()->count(), m_fixture->catalogue.size(),
-                              10000);
-    QTRY_VERIFY_WITH_TIMEOUT(m_page->findChild<QListWidget *>()->isVisible(), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_page->findChild<TileList *>()->count(), m_fixture->catalogue.size(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_page->findChild<TileList *>()->isVisible(), 5000);
 }
 
 QList<int> TestSearch::visibleIds() const
 {
     QList<int> ids;
-    auto *list = m_page->findChild<QListWidget *>();
+    auto *list = m_page->findChild<TileList *>();
     for (int row = 0; row < list->count(); ++row) {
         if (!list->isRowHidden(row))
             ids << m_fixture->controller->packages().at(row)->id();
@@ -130,9 +131,9 @@ QList<int> TestSearch::visibleIds() const
 
 PackageWidget *TestSearch::tile(int id) const
 {
-    auto *list = m_page->findChild<QListWidget *>();
+    auto *list = m_page->findChild<TileList *>();
     for (int row = 0; row < list->count(); ++row) {
-        auto *widget = qobject_cast<PackageWidget *>(list->itemWidget(list->item(row)));
+        auto *widget = qobject_cast<PackageWidget *>(list->tile(row));
         if (m_fixture->controller->packages().at(row)->id() == id)
             return widget;
     }
@@ -216,7 +217,7 @@ void TestSearch::narrowing()
     QTRY_COMPARE_WITH_TIMEOUT(m_fixture->controller->filter()->text(), text, 2000);
     QCOMPARE(visibleIds(), visible);
 
-    auto *list = m_page->findChild<QListWidget *>();
+    auto *list = m_page->findChild<TileList *>();
     auto *processing = m_page->findChild<QWidget *>(QStringLiteral("PackageProcessingWidget"));
     QCOMPARE(list->isVisible(), !visible.isEmpty());
     QCOMPARE(processing->isVisible(), visible.isEmpty());
@@ -235,7 +236,7 @@ void TestSearch::escapeAndFindShortcut()
     m_window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(m_window.data()));
     auto *search = m_bar->findChild<QLineEdit *>();
-    m_page->findChild<QListWidget *>()->setFocus();
+    m_page->findChild<TileList *>()->setFocus();
     QTest::keySequence(m_window.data(), QKeySequence::Find);
     QTRY_VERIFY(search->hasFocus());
     QTest::keyClicks(search, "jet");

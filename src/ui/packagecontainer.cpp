@@ -65,35 +65,24 @@ bool PackageContainer::showFilter() const
 
 void PackageContainer::onUpdate()
 {
-    for (int row = 0; row < m_list->count(); ++row)
-        delete m_list->itemWidget(m_list->item(row));
-    m_list->clear();
     const QVector<QSharedPointer<Models::Package>> packages = m_controller->packages();
-    m_retired.retire(std::exchange(m_shown, packages));
     m_keys.clear();
-    // A tile is made only when its row comes near the viewport; until then the row keeps a tile's size.
-    // The first tile tells that size. Rows first, tiles second: every row inserted after a tile would
-    // update the indexes of all tiles.
-    if (!packages.isEmpty()) {
-        auto *first = new PackageWidget(m_controller, packages.first());
-        const QSize size(first->sizeHint().width(), 128);
-        for (int row = 0; row < packages.size(); ++row) {
-            auto *item = new QListWidgetItem;
-            item->setSizeHint(size);
-            m_list->insertItem(row, item);
-        }
-        m_list->setItemWidget(m_list->item(0), first);
-    }
+    // A tile is made only when its row comes near the viewport; until then the row keeps a tile's size,
+    // which the first tile tells.
+    PackageWidget *first = packages.isEmpty() ? nullptr : new PackageWidget(m_controller, packages.first());
+    m_list->setRows(packages.size(), first ? QSize(first->sizeHint().width(), 128) : QSize());
+    m_retired.retire(std::exchange(m_shown, packages));
+    if (first)
+        m_list->setTile(0, first);
     applyFilter();
     createNearbyTiles();
 }
 
 void PackageContainer::createTile(int row)
 {
-    QListWidgetItem *item = m_list->item(row);
-    if (m_list->itemWidget(item) || row >= m_shown.size())
+    if (m_list->tile(row) || row >= m_shown.size())
         return;
-    m_list->setItemWidget(item, new PackageWidget(m_controller, m_shown.at(row)));
+    m_list->setTile(row, new PackageWidget(m_controller, m_shown.at(row)));
 }
 
 void PackageContainer::createNearbyTiles()

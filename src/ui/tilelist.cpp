@@ -1,6 +1,48 @@
 #include "ui/tilelist.h"
 
+#include "ui/tilemodel.h"
+
 namespace KOV::Ui {
+
+TileList::TileList(QWidget *parent)
+    : QListView(parent)
+    , m_model(new TileModel(this))
+{
+    setModel(m_model);
+}
+
+void TileList::setRows(int count, const QSize &size)
+{
+    // Deleted now rather than later by the view, so that no tile outlives its package list.
+    for (int row = 0; row < m_model->rowCount(); ++row)
+        delete tile(row);
+    m_model->setRows(count, size);
+}
+
+int TileList::count() const
+{
+    return m_model->rowCount();
+}
+
+QWidget *TileList::tile(int row) const
+{
+    return indexWidget(m_model->index(row));
+}
+
+void TileList::setTile(int row, QWidget *tile)
+{
+    setIndexWidget(m_model->index(row), tile);
+}
+
+QRect TileList::tileRect(int row) const
+{
+    return visualRect(m_model->index(row));
+}
+
+void TileList::scrollToRow(int row)
+{
+    scrollTo(m_model->index(row));
+}
 
 QVector<int> TileList::rowsNearViewport(int margin) const
 {
@@ -12,14 +54,14 @@ QVector<int> TileList::rowsNearViewport(int margin) const
     for (int row = start - 1; row >= 0; --row) {
         if (isRowHidden(row))
             continue;
-        if (visualItemRect(item(row)).bottom() < -margin)
+        if (tileRect(row).bottom() < -margin)
             break;
         rows.append(row);
     }
     for (int row = start; row < count(); ++row) {
         if (isRowHidden(row))
             continue;
-        if (visualItemRect(item(row)).top() > height + margin)
+        if (tileRect(row).top() > height + margin)
             break;
         rows.append(row);
     }
@@ -28,13 +70,13 @@ QVector<int> TileList::rowsNearViewport(int margin) const
 
 void TileList::updateGeometries()
 {
-    QListWidget::updateGeometries();
+    QListView::updateGeometries();
     emit viewportChanged();
 }
 
 void TileList::scrollContentsBy(int dx, int dy)
 {
-    QListWidget::scrollContentsBy(dx, dy);
+    QListView::scrollContentsBy(dx, dy);
     emit viewportChanged();
 }
 

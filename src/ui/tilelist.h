@@ -1,15 +1,29 @@
 #pragma once
 
-#include <QListWidget>
+#include <QListView>
 
 namespace KOV::Ui {
 
-/** The list of package tiles: says when the rows around its viewport may have changed. */
-class TileList final : public QListWidget
+class TileModel;
+
+/**
+ * The list of package tiles. A row costs nothing until its tile is made: the rows are a count and a
+ * size, the tiles widgets over the rows that came near the viewport.
+ */
+class TileList final : public QListView
 {
     Q_OBJECT
 public:
-    using QListWidget::QListWidget;
+    explicit TileList(QWidget *parent = nullptr);
+
+    /** Deletes every tile and replaces the rows with `count` empty rows of `size`. */
+    void setRows(int count, const QSize &size);
+    int count() const;
+    /** The tile of `row`, or null while the row has none. */
+    QWidget *tile(int row) const;
+    void setTile(int row, QWidget *tile);
+    QRect tileRect(int row) const;
+    void scrollToRow(int row);
 
     /** The rows on the viewport and within `margin` pixels above and below it, hidden rows left out. */
     QVector<int> rowsNearViewport(int margin) const;
@@ -21,6 +35,9 @@ signals:
 protected:
     void updateGeometries() override;
     void scrollContentsBy(int dx, int dy) override;
+
+private:
+    TileModel *m_model;
 };
 
 } // namespace KOV::Ui
