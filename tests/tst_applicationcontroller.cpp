@@ -106,11 +106,11 @@ void TestApplicationController::styleSheetHoldsEveryRule()
     QCOMPARE(style.count(), 1);
     const QString text = style.first().first().toString();
     const QStringList rules = text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    QCOMPARE(rules.size(), 65);
-    QCOMPARE(text.count(QLatin1Char('{')), 65);
+    QCOMPARE(rules.size(), 68);
+    QCOMPARE(text.count(QLatin1Char('{')), 68);
     QVERIFY(rules.first().startsWith(
         QStringLiteral("QMainWindow#ApplicationWindow { background-color: #2A2A2A")));
-    QVERIFY(rules.at(35).startsWith(
+    QVERIFY(rules.at(38).startsWith(
         QStringLiteral("QWidget#PackageDetail QWidget#Carousel { margin-bottom: 24px")));
     QVERIFY(rules.last().startsWith(
         QStringLiteral("QScrollBar::add-page:horizontal, QScrollBar::sub-page:horizontal")));
