@@ -22,9 +22,10 @@ void DependencyResolver::setPackages(const QVector<QSharedPointer<Package>> &pac
 {
     m_packages = packages;
     m_byId.clear();
+    m_byId.reserve(packages.size());
     // Two packages with one id: the first in the catalogue answers, as a scan of the list would.
-    for (auto it = packages.crbegin(); it != packages.crend(); ++it)
-        m_byId.insert((*it)->id(), *it);
+    for (int index = packages.size() - 1; index >= 0; --index)
+        m_byId.insert(packages.at(index)->id(), index);
 }
 
 Dependency DependencyResolver::parse(const QString &entry)

@@ -29,7 +29,11 @@ public:
     explicit DependencyResolver(VersionLookup installedVersion);
 
     void setPackages(const QVector<QSharedPointer<Models::Package>> &packages);
-    QSharedPointer<Models::Package> find(int id) const { return m_byId.value(id); }
+    QSharedPointer<Models::Package> find(int id) const
+    {
+        const auto index = m_byId.constFind(id);
+        return index == m_byId.constEnd() ? QSharedPointer<Models::Package>() : m_packages.at(*index);
+    }
 
     static Dependency parse(const QString &entry);
     /** The offered version that `version` selects (the newest for an empty or unknown one); `version` is set
@@ -62,7 +66,9 @@ public:
 private:
     VersionLookup m_installedVersion;
     QVector<QSharedPointer<Models::Package>> m_packages;
-    QHash<int, QSharedPointer<Models::Package>> m_byId;
+    // Positions in m_packages, not shared pointers: building and dropping the index of a large list then
+    // counts no references on its packages.
+    QHash<int, int> m_byId;
 };
 
 } // namespace KOV::Controllers
