@@ -15,6 +15,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <sys/resource.h>
 
 #include "app/settings.h"
 #include "benchsupport.h"
@@ -74,15 +75,28 @@ void coolCaches()
         ++buffer.data()[i];
 }
 
+long minorFaults()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_minflt;
+}
+
+// Fresh pages the last run of each side took: on a virtual machine each can cost tens of microseconds.
+long bareFaults = 0;
+long oursFaults = 0;
+
 double bare(const QString &path)
 {
     coolCaches();
+    const long faults = minorFaults();
     QElapsedTimer timer;
     timer.start();
     QFile file(path);
     file.open(QIODevice::ReadOnly);
     const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
     const double ms = timer.nsecsElapsed() / 1e6;
+    bareFaults = minorFaults() - faults;
     return document.isArray() ? ms : -1;
 }
 
@@ -112,10 +126,12 @@ double ours(KOV::Controllers::PackageController &controller, const QString &path
         return -1;
     retireCurrent(controller);
     coolCaches();
+    const long faults = minorFaults();
     QElapsedTimer timer;
     timer.start();
     controller.parseCatalogue(path);
     const double ms = timer.nsecsElapsed() / 1e6;
+    oursFaults = minorFaults() - faults;
     released = releaseRetired();
     return controller.packages().size() == count && released >= 0 ? ms : -1;
 }
@@ -151,13 +167,15 @@ Figure measure(KOV::Controllers::PackageController &controller, const QString &p
         times << measured;
         references << reference;
         releases << released;
-        out() << QStringLiteral("  %1 packages%2, run %3: fromJson %4 ms, parse and merge %5 ms, ratio %6; "
-                                "the replaced list let go of in %7 ms")
+        out() << QStringLiteral("  %1 packages%2, run %3: fromJson %4 ms (%5 page faults), parse and merge "
+                                "%6 ms (%7), ratio %8; the replaced list let go of in %9 ms")
                      .arg(count)
                      .arg(coldRuns ? QStringLiteral(", caches cooled") : QString())
                      .arg(run + 1)
                      .arg(reference, 0, 'f', 1)
+                     .arg(bareFaults)
                      .arg(measured, 0, 'f', 1)
+                     .arg(oursFaults)
                      .arg(measured / reference, 0, 'f', 2)
                      .arg(released, 0, 'f', 1)
               << Qt::endl;
