@@ -15,6 +15,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <functional>
 #include <sys/resource.h>
 
 #include "app/settings.h"
@@ -108,13 +109,17 @@ void retireCurrent(const KOV::Controllers::PackageController &controller)
     lastRetired = controller.packages().isEmpty() ? QSharedPointer<Package>() : controller.packages().last();
 }
 
-// Turns the event loop until the replaced list is gone; returns how long that took.
-double releaseRetired()
+// Turns the event loop until the replaced list is gone, calling `afterTurn` after each turn; returns how
+// long that took.
+double releaseRetired(const std::function<void()> &afterTurn = {})
 {
     QElapsedTimer timer;
     timer.start();
-    for (int turn = 0; !lastRetired.isNull() && turn < 1000000; ++turn)
+    for (int turn = 0; !lastRetired.isNull() && turn < 1000000; ++turn) {
         QCoreApplication::processEvents();
+        if (afterTurn)
+            afterTurn();
+    }
     return lastRetired.isNull() ? timer.nsecsElapsed() / 1e6 : -1;
 }
 
@@ -212,11 +217,8 @@ double longestGap(KOV::Controllers::PackageController &controller, int count)
     loop.exec();
     tick(); // the stretch that applied the list
     // The replaced list goes in slices after that, one per turn of the event loop: part of the load too.
-    for (int turn = 0; !lastRetired.isNull() && turn < 1000000; ++turn) {
-        QCoreApplication::processEvents();
-        tick();
-    }
-    return controller.packages().size() == count ? longest / 1e6 : -1;
+    const bool gone = releaseRetired(tick) >= 0;
+    return controller.packages().size() == count && gone ? longest / 1e6 : -1;
 }
 
 } // namespace
