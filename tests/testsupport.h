@@ -18,6 +18,8 @@
 
 #include <functional>
 
+#include "models/download.h"
+
 namespace KOVTest {
 
 /** Points the settings file, the data folder and PATH additions at a fresh temporary folder. */
@@ -190,6 +192,12 @@ inline bool make7z(const QString &archive, const QString &folder, const QStringL
     process.start(QStringLiteral("7z"), QStringList { QStringLiteral("a"), QStringLiteral("-bd") } + extra
                                             + QStringList { archive, QStringLiteral(".") });
     return process.waitForFinished(60000) && process.exitCode() == 0;
+}
+
+/** The file a download of `url` writes in the cache folder `cache`. */
+inline QString cachedFile(const QString &cache, const QString &url)
+{
+    return cache + QLatin1Char('/') + KOV::Models::Download::fileNameForUrl(QUrl(url, QUrl::TolerantMode));
 }
 
 inline QByteArray readFile(const QString &path)

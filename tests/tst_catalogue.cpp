@@ -335,7 +335,7 @@ void TestCatalogue::serverCatalogue()
     QCOMPARE(busy.count(), 1);
     QVERIFY(list.wait(10000));
     QCOMPARE(m_controller->packages().size(), 1);
-    QVERIFY(QFileInfo::exists(m_home->path() + QStringLiteral("/cache/packages.json")));
+    QVERIFY(QFileInfo::exists(KOVTest::cachedFile(m_home->path() + "/cache", server.url("/packages.json"))));
     QVERIFY(QFileInfo(m_home->path() + QStringLiteral("/preserve")).isDir());
     QVERIFY(QFileInfo(m_home->path() + QStringLiteral("/backup")).isDir());
 }
@@ -350,7 +350,7 @@ void TestCatalogue::failedDownloadKeepsError()
     server.setBehaviour(QStringLiteral("/packages.json"), broken);
     // A catalogue of an earlier run is still in the cache.
     KOVTest::writeFile(
-        m_home->path() + QStringLiteral("/cache/packages.json"),
+        KOVTest::cachedFile(m_home->path() + "/cache", server.url("/packages.json")),
         catalogue({ QJsonObject { { "id", 1 }, { "versions", QJsonArray { version("1") } } } }));
     m_controller->setCatalogueUrl(server.url(QStringLiteral("/packages.json")));
     QSignalSpy error(m_controller.data(), &PackageController::error);

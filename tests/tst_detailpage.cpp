@@ -189,7 +189,7 @@ void TestDetailPage::barFollowsState()
     QCOMPARE(buttons.at(3)->text(), QStringLiteral("Manual"));
     QCOMPARE(bar.findChild<QLabel *>(QStringLiteral("DetailTitle"))->text(), QStringLiteral("Five"));
     if (state == Package::INSTALL_ERROR)
-        QCOMPARE(answerer.seen(), QStringList { "Install Error|Installation failed for package : Five" });
+        QTRY_COMPARE(answerer.seen(), QStringList { "Install Error|Installation failed for package : Five" });
 }
 
 void TestDetailPage::uninstallBox_data()

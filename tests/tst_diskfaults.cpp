@@ -222,7 +222,7 @@ void TestDiskFaults::failedUpdateKeepsOldVersion()
              QStringList({ "settings.ini", "tool.xpl" }));
     if (fault == "cache full") {
         // What arrived stays for a later resume, and is never taken for the archive.
-        const qint64 partial = QFileInfo(fixture.home.path() + "/cache/tool-2.0.7z").size();
+        const qint64 partial = QFileInfo(KOVTest::cachedFile(fixture.home.path() + "/cache", fixture.server.url("/tool-2.0.7z"))).size();
         QVERIFY(partial > 0 && partial < QFileInfo(archiveTwo).size());
     }
 

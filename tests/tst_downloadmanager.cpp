@@ -143,8 +143,9 @@ private slots:
     void notResumableStartsAfresh();
     void addingTwiceStartsOnce();
     void notifyState();
-    void sharedFileNameOneAfterTheOther();
-    void sharedFileNameAtTheSameTime();
+    void sameNameOwnFiles_data();
+    void sameNameOwnFiles();
+    void olderPartialFileIsContinued();
     void partialOfAnotherUrlIsNotContinued();
     void followsRedirect();
     void databaseCreatedAndRemoved();
@@ -160,7 +161,8 @@ private:
     bool waitFinished(Recorder &recorder, int count = 1);
     /** A whole earlier run of `path`: it leaves the file and records this URL as its writer. */
     bool fetchOnce(const QString &path);
-    QString cacheFile(const QString &name) const { return m_cache + QLatin1Char('/') + name; }
+    /** The cache file of the server's `path`. */
+    QString cacheFile(const QString &path) const { return KOVTest::cachedFile(m_cache, m_server->url(path)); }
 
     QScopedPointer<KOVTest::TemporaryHome> m_home;
     QString m_cache;
@@ -220,7 +222,7 @@ bool TestDownloadManager::waitFinished(Recorder &recorder, int count)
 void TestDownloadManager::fileNameRule_data()
 {
     QTest::addColumn<QString>("url");
-    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("readable");
     QTest::newRow("plain") << "http://host/a/b/archive.7z"
                            << "archive.7z";
     QTest::newRow("ends in a slash") << "http://host/a/b/"
@@ -228,22 +230,37 @@ void TestDownloadManager::fileNameRule_data()
     QTest::newRow("no path") << "http://host"
                              << "download";
     QTest::newRow("encoded blank") << "http://host/x/my%20plugin.7z"
-                                   << "my plugin.7z";
-    QTest::newRow("query left out") << "http://host/get/file.zip?id=4"
-                                    << "file.zip";
+                                   << "my_plugin.7z";
+    QTest::newRow("query left out of the name") << "http://host/get/file.zip?id=4"
+                                                << "file.zip";
     QTest::newRow("download endpoint") << "http://host/packages/12/download"
                                        << "download";
+    QTest::newRow("two dots") << "http://host/a/%2e%2e"
+                              << "download";
+    QTest::newRow("one dot") << "http://host/a/."
+                             << "download";
+    QTest::newRow("hidden name") << "http://host/a/.profile"
+                                 << "profile";
+    QTest::newRow("encoded separators") << "http://host/a/..%2f..%2fetc%5cpasswd"
+                                        << "etc_passwd";
+    QTest::newRow("not ASCII") << "http://host/z%C3%BCrich.7z"
+                               << "z_rich.7z";
 }
 
 void TestDownloadManager::fileNameRule()
 {
     QFETCH(QString, url);
-    QFETCH(QString, name);
+    QFETCH(QString, readable);
     Download download(url, true);
-    QCOMPARE(download.fileName(), name);
+    const QString name = download.fileName();
+    QVERIFY2(QRegularExpression("^[0-9a-f]{12}-").match(name).hasMatch(), qPrintable(name));
+    QCOMPARE(name.mid(13), readable);
     QCOMPARE(download.path(), QString());
     m_manager->add(QSharedPointer<Download>::create(url, false), true);
     QCOMPARE(m_manager->find(url)->path(), m_cache + "//" + name);
+    // Any other link gets another file, also one that differs only after the last slash's name.
+    for (const QString &other : { url + "x", url + "?v=2", QString(url).replace("host", "mirror") })
+        QVERIFY(Download::fileNameForUrl(QUrl(other)) != name);
 }
 
 void TestDownloadManager::freshDownload()
@@ -253,7 +270,7 @@ void TestDownloadManager::freshDownload()
     m_manager->add(download);
     QVERIFY(waitFinished(recorder));
 
-    QCOMPARE(KOVTest::readFile(cacheFile("archive.7z")), m_remote);
+    QCOMPARE(KOVTest::readFile(cacheFile("/files/archive.7z")), m_remote);
     QCOMPARE(m_server->requestLines(), QStringList({ "HEAD /files/archive.7z", "GET /files/archive.7z" }));
     QCOMPARE(recorder.events.first(), QStringLiteral("process:CHECKING"));
     QCOMPARE(recorder.events.at(1), QStringLiteral("size:%1").arg(m_remote.size()));
@@ -292,7 +309,7 @@ void TestDownloadManager::resume()
     // A partial file left by an earlier run of the same URL.
     const QByteArray partial = m_remote.left(1024 * 1024);
     QVERIFY(fetchOnce(QStringLiteral("/files/archive.7z")));
-    QFile file(cacheFile("archive.7z"));
+    QFile file(cacheFile("/files/archive.7z"));
     QVERIFY(file.resize(partial.size()));
     m_server->clearRequests();
 
@@ -311,7 +328,7 @@ void TestDownloadManager::resume()
 
     QCOMPARE(m_server->requestLines().value(1), expectedGet);
     QCOMPARE(recorder.events.contains(QStringLiteral("error:Server Error")), expectError);
-    QCOMPARE(KOVTest::readFile(cacheFile("archive.7z")), endsWithRemote ? m_remote : partial);
+    QCOMPARE(KOVTest::readFile(cacheFile("/files/archive.7z")), endsWithRemote ? m_remote : partial);
     if (quirk == 0) {
         QVERIFY(!recorder.current.isEmpty());
         QVERIFY(recorder.current.first() > partial.size());
@@ -321,7 +338,7 @@ void TestDownloadManager::resume()
 
 void TestDownloadManager::completeFileNeedsNoTransfer()
 {
-    QVERIFY(KOVTest::writeFile(cacheFile("archive.7z"), QByteArray(10, 'x')));
+    QVERIFY(KOVTest::writeFile(cacheFile("/files/archive.7z"), QByteArray(10, 'x')));
     QVERIFY(fetchOnce(QStringLiteral("/files/archive.7z")));
     m_server->clearRequests();
 
@@ -334,7 +351,7 @@ void TestDownloadManager::completeFileNeedsNoTransfer()
     QCOMPARE(recorder.events,
              QStringList({ "process:CHECKING", QStringLiteral("size:%1").arg(m_remote.size()),
                            "process:FINISHED", "finished" }));
-    QCOMPARE(recorder.finishedPath, m_cache + "//archive.7z");
+    QCOMPARE(recorder.finishedPath, m_cache + "//" + cacheFile("/files/archive.7z").section('/', -1));
     // Gone from the list at once: a later install creates a new download.
     QVERIFY(m_manager->find(m_server->url("/files/archive.7z")).isNull());
 }
@@ -342,7 +359,7 @@ void TestDownloadManager::completeFileNeedsNoTransfer()
 void TestDownloadManager::largerFileIsFetchedWhole()
 {
     QVERIFY(fetchOnce(QStringLiteral("/files/archive.7z")));
-    QFile file(cacheFile("archive.7z"));
+    QFile file(cacheFile("/files/archive.7z"));
     QVERIFY(file.open(QIODevice::Append));
     file.write("trailing junk");
     file.close();
@@ -353,7 +370,7 @@ void TestDownloadManager::largerFileIsFetchedWhole()
     m_manager->add(download);
     QVERIFY(waitFinished(recorder));
     QCOMPARE(m_server->requestLines(), QStringList({ "HEAD /files/archive.7z", "GET /files/archive.7z" }));
-    QCOMPARE(KOVTest::readFile(cacheFile("archive.7z")), m_remote);
+    QCOMPARE(KOVTest::readFile(cacheFile("/files/archive.7z")), m_remote);
 }
 
 void TestDownloadManager::errorStatus_data()
@@ -373,7 +390,7 @@ void TestDownloadManager::errorStatus()
     if (!before.isEmpty()) {
         // Written by this URL in an earlier run.
         QVERIFY(fetchOnce(path));
-        QVERIFY(KOVTest::writeFile(cacheFile("archive.7z"), before));
+        QVERIFY(KOVTest::writeFile(cacheFile("/files/archive.7z"), before));
     }
     m_server->clearRequests();
     HttpServer::Behaviour behaviour;
@@ -389,9 +406,9 @@ void TestDownloadManager::errorStatus()
     QVERIFY2(recorder.events.mid(recorder.events.size() - 3)
                  == QStringList({ "error:Server Error", "process:FINISHED", "finished" }),
              qPrintable(recorder.events.join(QLatin1Char(';'))));
-    QCOMPARE(QFileInfo::exists(cacheFile("archive.7z")), !before.isEmpty());
+    QCOMPARE(QFileInfo::exists(cacheFile("/files/archive.7z")), !before.isEmpty());
     if (!before.isEmpty())
-        QCOMPARE(KOVTest::readFile(cacheFile("archive.7z")), before);
+        QCOMPARE(KOVTest::readFile(cacheFile("/files/archive.7z")), before);
     QVERIFY(log.contains(QStringLiteral("Network Error : ")));
     // A failed HEAD ends the download: no GET follows it in the background.
     QCOMPARE(log.contains(QStringLiteral("Download Error -  \"%1\"").arg(m_server->url(path))), !resumable);
@@ -412,7 +429,7 @@ void TestDownloadManager::droppedConnectionResumesLater()
         QVERIFY(waitFinished(recorder));
         QVERIFY(recorder.events.contains(QStringLiteral("error:Server Error")));
     }
-    const QByteArray partial = KOVTest::readFile(cacheFile("archive.7z"));
+    const QByteArray partial = KOVTest::readFile(cacheFile("/files/archive.7z"));
     QVERIFY(partial.size() > 0 && partial.size() <= 1000 * 1000);
     QCOMPARE(partial, m_remote.left(partial.size()));
 
@@ -424,7 +441,7 @@ void TestDownloadManager::droppedConnectionResumesLater()
     QVERIFY(waitFinished(recorder));
     QCOMPARE(m_server->requestLines().value(1),
              QStringLiteral("GET %1 bytes=%2-").arg(path).arg(partial.size()));
-    QCOMPARE(KOVTest::readFile(cacheFile("archive.7z")), m_remote);
+    QCOMPARE(KOVTest::readFile(cacheFile("/files/archive.7z")), m_remote);
 }
 
 void TestDownloadManager::stalledTransferFailsAndResumes()
@@ -448,7 +465,7 @@ void TestDownloadManager::stalledTransferFailsAndResumes()
     }
     // Nothing is left running, and what arrived is kept for the next try.
     QVERIFY(!m_manager->hasRunningDownloads());
-    const QByteArray partial = KOVTest::readFile(cacheFile("archive.7z"));
+    const QByteArray partial = KOVTest::readFile(cacheFile("/files/archive.7z"));
     QCOMPARE(partial.size(), 700 * 1000);
     QCOMPARE(partial, m_remote.left(partial.size()));
 
@@ -459,7 +476,7 @@ void TestDownloadManager::stalledTransferFailsAndResumes()
     m_manager->add(second);
     QVERIFY(waitFinished(recorder));
     QVERIFY(m_server->requestLines().contains(QStringLiteral("GET %1 bytes=%2-").arg(path).arg(partial.size())));
-    QCOMPARE(KOVTest::readFile(cacheFile("archive.7z")), m_remote);
+    QCOMPARE(KOVTest::readFile(cacheFile("/files/archive.7z")), m_remote);
 }
 
 void TestDownloadManager::cancelKeepsThePartialFile()
@@ -472,7 +489,7 @@ void TestDownloadManager::cancelKeepsThePartialFile()
     auto download = start(path, true);
     Recorder recorder(download.data());
     m_manager->add(download);
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(cacheFile("archive.7z")).size() > 100 * 1000, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(cacheFile("/files/archive.7z")).size() > 100 * 1000, 10000);
     QVERIFY(m_manager->hasRunningDownloads());
     m_manager->cancel(download);
     QVERIFY(!m_manager->hasRunningDownloads());
@@ -482,23 +499,23 @@ void TestDownloadManager::cancelKeepsThePartialFile()
     // Neither an error nor an end is reported, no byte is written after, nothing more is asked.
     QCOMPARE(recorder.finishedCount, 0);
     QVERIFY(!recorder.events.join(' ').contains("error:"));
-    const QByteArray partial = KOVTest::readFile(cacheFile("archive.7z"));
+    const QByteArray partial = KOVTest::readFile(cacheFile("/files/archive.7z"));
     QTest::qWait(200);
-    QCOMPARE(KOVTest::readFile(cacheFile("archive.7z")), partial);
+    QCOMPARE(KOVTest::readFile(cacheFile("/files/archive.7z")), partial);
     QCOMPARE(partial, m_remote.left(partial.size()));
     QCOMPARE(m_server->requestLines().size(), served);
 }
 
 void TestDownloadManager::notResumableStartsAfresh()
 {
-    QVERIFY(KOVTest::writeFile(cacheFile("packages.json"), QByteArray(5000, 'o')));
+    QVERIFY(KOVTest::writeFile(cacheFile("/packages.json"), QByteArray(5000, 'o')));
     m_server->addFile(QStringLiteral("/packages.json"), "[]");
     auto download = start(QStringLiteral("/packages.json"), false);
     Recorder recorder(download.data());
     m_manager->add(download);
     QVERIFY(waitFinished(recorder));
     QCOMPARE(m_server->requestLines(), QStringList({ "GET /packages.json" }));
-    QCOMPARE(KOVTest::readFile(cacheFile("packages.json")), QByteArray("[]"));
+    QCOMPARE(KOVTest::readFile(cacheFile("/packages.json")), QByteArray("[]"));
     QVERIFY(!download->request().hasRawHeader("Range"));
 }
 
@@ -527,57 +544,81 @@ void TestDownloadManager::notifyState()
     QCOMPARE(recorder.events, QStringList({ "size:1234", "process:QUEUED" }));
 }
 
-void TestDownloadManager::sharedFileNameOneAfterTheOther()
+void TestDownloadManager::sameNameOwnFiles_data()
 {
-    const QByteArray a = randomBytes(200 * 1024, 2);
-    const QByteArray b = randomBytes(200 * 1024, 3);
-    m_server->addFile(QStringLiteral("/a/pkg/download"), a);
-    m_server->addFile(QStringLiteral("/b/pkg/download"), b);
-
-    for (const auto &[path, bytes] : { std::make_pair(QStringLiteral("/a/pkg/download"), a),
-                                       std::make_pair(QStringLiteral("/b/pkg/download"), b),
-                                       std::make_pair(QStringLiteral("/a/pkg/download"), a) }) {
-        auto download = start(path, true);
-        Recorder recorder(download.data());
-        m_manager->add(download);
-        QVERIFY(waitFinished(recorder));
-        QCOMPARE(recorder.contentAtFinish, bytes);
-    }
-    // Same size, but the file of another URL is never taken as complete.
-    QCOMPARE(m_server->requestLines(),
-             QStringList({ "HEAD /a/pkg/download", "GET /a/pkg/download", "HEAD /b/pkg/download",
-                           "GET /b/pkg/download", "HEAD /a/pkg/download", "GET /a/pkg/download" }));
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
+    QTest::newRow("folders") << "/good.7z"
+                             << "/other/good.7z";
+    QTest::newRow("latest of each") << "/pkgA/latest.7z"
+                                    << "/pkgB/latest.7z";
+    QTest::newRow("download endpoints") << "/a/pkg/download"
+                                        << "/b/pkg/download";
 }
 
-void TestDownloadManager::sharedFileNameAtTheSameTime()
+void TestDownloadManager::sameNameOwnFiles()
 {
-    const QByteArray a = randomBytes(2 * 1024 * 1024, 4);
-    const QByteArray b = randomBytes(1024 * 1024, 5);
-    m_server->addFile(QStringLiteral("/a/icon.png"), a);
-    m_server->addFile(QStringLiteral("/b/icon.png"), b);
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    const QByteArray a = randomBytes(600 * 1024, 2);
+    const QByteArray b = randomBytes(600 * 1024, 3);
+    m_server->addFile(first, a);
+    m_server->addFile(second, b);
     HttpServer::Behaviour slow;
-    slow.trickleBytes = 256 * 1024;
+    slow.trickleBytes = 64 * 1024;
     slow.trickleIntervalMs = 5;
-    m_server->setBehaviour(QStringLiteral("/a/icon.png"), slow);
+    m_server->setBehaviour(first, slow);
+    m_server->setBehaviour(second, slow);
 
-    for (bool resumable : { true, false }) {
-        m_server->clearRequests();
-        auto first = start(QStringLiteral("/a/icon.png"), resumable);
-        auto second = start(QStringLiteral("/b/icon.png"), resumable);
-        Recorder firstRecorder(first.data());
-        Recorder secondRecorder(second.data());
-        m_manager->add(first);
-        m_manager->add(second);
-        QCOMPARE(second->process(), Download::QUEUED);
-        QVERIFY(waitFinished(secondRecorder));
-        QCOMPARE(firstRecorder.finishedCount, 1);
-        QCOMPARE(firstRecorder.contentAtFinish, a);
-        QCOMPARE(secondRecorder.contentAtFinish, b);
-        // The second transfer began only after the first had ended.
-        const QStringList lines = m_server->requestLines();
-        QVERIFY2(lines.last().endsWith(QStringLiteral("/b/icon.png")), qPrintable(lines.join(';')));
-        QVERIFY(!lines.first().endsWith(QStringLiteral("/b/icon.png")));
+    // At the same time and one after the other: each link has its file, and each gets its own bytes.
+    for (int round = 0; round < 2; ++round) {
+        auto one = start(first, true);
+        auto two = start(second, true);
+        Recorder oneRecorder(one.data());
+        Recorder twoRecorder(two.data());
+        m_manager->add(one);
+        m_manager->add(two);
+        QVERIFY(one->path() != two->path());
+        QVERIFY(waitFinished(oneRecorder));
+        QVERIFY(waitFinished(twoRecorder));
+        QCOMPARE(oneRecorder.contentAtFinish, a);
+        QCOMPARE(twoRecorder.contentAtFinish, b);
+        QVERIFY(!oneRecorder.events.join(';').contains("error"));
+        QVERIFY(!twoRecorder.events.join(';').contains("error"));
     }
+}
+
+void TestDownloadManager::olderPartialFileIsContinued()
+{
+    // An older run named the file by the link's last component, and download.db says this link wrote it.
+    QVERIFY(fetchOnce(QStringLiteral("/files/archive.7z")));
+    const QString legacy = m_cache + "/archive.7z";
+    QVERIFY(QFile::rename(cacheFile("/files/archive.7z"), legacy));
+    QFile file(legacy);
+    QVERIFY(file.resize(1024 * 1024));
+    m_server->clearRequests();
+    // The next start reads download.db afresh.
+    m_manager.reset();
+    m_manager = QSharedPointer<DownloadManager>::create(m_settings,
+                                                        QSharedPointer<QNetworkAccessManager>::create());
+
+    auto download = start(QStringLiteral("/files/archive.7z"), true);
+    Recorder recorder(download.data());
+    m_manager->add(download);
+    QVERIFY(waitFinished(recorder));
+    QCOMPARE(m_server->requestLines().value(1), QStringLiteral("GET /files/archive.7z bytes=1048576-"));
+    QCOMPARE(KOVTest::readFile(cacheFile("/files/archive.7z")), m_remote);
+    QVERIFY(!QFileInfo::exists(legacy));
+
+    // A file of that name that another link may have written is not taken.
+    QVERIFY(KOVTest::writeFile(m_cache + "/other.7z", "someone else's"));
+    m_server->addFile(QStringLiteral("/x/other.7z"), m_remote);
+    auto other = start(QStringLiteral("/x/other.7z"), true);
+    Recorder otherRecorder(other.data());
+    m_manager->add(other);
+    QVERIFY(waitFinished(otherRecorder));
+    QCOMPARE(otherRecorder.contentAtFinish, m_remote);
+    QCOMPARE(KOVTest::readFile(m_cache + "/other.7z"), QByteArray("someone else's"));
 }
 
 void TestDownloadManager::partialOfAnotherUrlIsNotContinued()
@@ -593,7 +634,7 @@ void TestDownloadManager::partialOfAnotherUrlIsNotContinued()
     m_manager->add(second);
     QVERIFY(waitFinished(recorder));
     QCOMPARE(m_server->requestLines(), QStringList({ "HEAD /b/pack.7z", "GET /b/pack.7z" }));
-    QCOMPARE(KOVTest::readFile(cacheFile("pack.7z")), b);
+    QCOMPARE(KOVTest::readFile(cacheFile("/b/pack.7z")), b);
 }
 
 void TestDownloadManager::followsRedirect()
@@ -605,7 +646,7 @@ void TestDownloadManager::followsRedirect()
     Recorder recorder(download.data());
     m_manager->add(download);
     QVERIFY(waitFinished(recorder));
-    QCOMPARE(KOVTest::readFile(cacheFile("archive.7z")), m_remote);
+    QCOMPARE(KOVTest::readFile(cacheFile("/latest/archive.7z")), m_remote);
     QVERIFY(!recorder.events.join(';').contains(QStringLiteral("error")));
 }
 
@@ -656,7 +697,7 @@ void TestDownloadManager::checksum()
         // Recorded as this URL's file by an earlier run, then not what the server has now.
         QVERIFY(fetchOnce(path));
         const QByteArray other = randomBytes(m_remote.size(), 2);
-        QVERIFY(KOVTest::writeFile(cacheFile("archive.7z"),
+        QVERIFY(KOVTest::writeFile(cacheFile("/files/archive.7z"),
                                    cached == "stale whole" ? other : other.left(1024 * 1024)));
         m_server->clearRequests();
     }
@@ -674,7 +715,7 @@ void TestDownloadManager::checksum()
     if (finishes)
         QCOMPARE(recorder.contentAtFinish, m_remote);
     else
-        QVERIFY(!QFileInfo::exists(cacheFile("archive.7z")));
+        QVERIFY(!QFileInfo::exists(cacheFile("/files/archive.7z")));
 }
 
 void TestDownloadManager::replacedOnServer_data()
@@ -702,7 +743,7 @@ void TestDownloadManager::replacedOnServer()
     m_server->setBehaviour(path, behaviour);
     QVERIFY(fetchOnce(path));
     // A run broke off after a third, and the server got a new file before the next one.
-    QFile file(cacheFile("archive.7z"));
+    QFile file(cacheFile("/files/archive.7z"));
     QVERIFY(file.resize(1024 * 1024));
     const QByteArray replaced = randomBytes(newSize, 3);
     m_server->addFile(path, replaced);
@@ -763,7 +804,7 @@ void TestDownloadManager::realServerReplacedFile()
         QVERIFY(waitFinished(recorder));
         QCOMPARE(recorder.contentAtFinish, m_remote);
     }
-    QFile partial(cacheFile("archive.7z"));
+    QFile partial(KOVTest::cachedFile(m_cache, url));
     QVERIFY(partial.resize(1024 * 1024));
     const QByteArray replaced = randomBytes(newSize, 4);
     QVERIFY(KOVTest::writeFile(served, replaced));

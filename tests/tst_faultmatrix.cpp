@@ -81,7 +81,7 @@ void TestFaultMatrix::serverFaults()
     const QByteArray remote = KOVTest::readFile(served);
     fixture.publish();
     const auto package = fixture.package(5);
-    const QString cache = fixture.home.path() + "/cache/p5-1.0.7z";
+    const QString cache = KOVTest::cachedFile(fixture.home.path() + "/cache", fixture.server.url("/p5-1.0.7z"));
 
     // A first attempt breaks off and leaves a partial archive.
     HttpServer::Behaviour cut;

@@ -269,9 +269,13 @@ void TestPackageList::errorBoxOnlyWhileVisible()
     answerer.enqueue(ModalAnswerer::button(QMessageBox::Ok));
     answerer.enqueue(ModalAnswerer::button(QMessageBox::Ok));
     answerer.enqueue(ModalAnswerer::button(QMessageBox::Ok));
-    package->setState(Package::INSTALL_ERROR);
-    package->setState(Package::DEPENDENCY_ERROR);
-    package->setState(Package::DOWNLOAD_ERROR);
+    // Each box opens from the event loop, after the change that it reports.
+    for (const Package::State state : { Package::INSTALL_ERROR, Package::DEPENDENCY_ERROR, Package::DOWNLOAD_ERROR }) {
+        const int shown = answerer.seen().size();
+        package->setState(state);
+        QVERIFY(answerer.seen().size() == shown);
+        QTRY_COMPARE(answerer.seen().size(), shown + 1);
+    }
     QCOMPARE(answerer.seen(),
              QStringList({ "Install Error|Installation failed for package : Five",
                            "Dependency Error|Unable to install one or more dependency for package : Five",

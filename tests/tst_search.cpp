@@ -397,7 +397,7 @@ void TestSearch::cancelDuringDownload()
     QString latest;
     fixture.controller->installPackage(fixture.package(6), latest);
     QTRY_COMPARE_WITH_TIMEOUT(fixture.package(4)->state(), Package::DOWNLOADING, 10000);
-    const QString partial = fixture.home.path() + "/cache/p4-2.0.7z";
+    const QString partial = KOVTest::cachedFile(fixture.home.path() + "/cache", fixture.server.url("/p4-2.0.7z"));
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(partial).size() > 64 * 1024, 10000);
     QCOMPARE(actionButton(4)->text(), QStringLiteral("Cancel"));
     ModalAnswerer answerer; // Radar's dependency error on its visible tile

@@ -299,7 +299,7 @@ void TestWindow::quitWhileDownloadingAsks()
     QTRY_VERIFY_WITH_TIMEOUT(fixture.package(9), 10000);
     QString version;
     fixture.controller->installPackage(fixture.package(9), version);
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(fixture.home.path() + "/cache/p9-1.0.7z").size() > 0, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(KOVTest::cachedFile(fixture.home.path() + "/cache", fixture.server.url("/p9-1.0.7z"))).size() > 0, 10000);
     QVERIFY(fixture.downloads->hasRunningDownloads());
 
     ModalAnswerer answerer;
@@ -313,7 +313,7 @@ void TestWindow::quitWhileDownloadingAsks()
     QTRY_VERIFY(answerer.allAnswered());
     QVERIFY(!window.isVisible());
     // The partial archive stays for the next start.
-    QVERIFY(QFileInfo(fixture.home.path() + "/cache/p9-1.0.7z").size() > 0);
+    QVERIFY(QFileInfo(KOVTest::cachedFile(fixture.home.path() + "/cache", fixture.server.url("/p9-1.0.7z"))).size() > 0);
 }
 
 void TestWindow::reset_data()

@@ -51,7 +51,10 @@ void DownloadDatabase::open(const QString &file)
     QSqlQuery owners(QStringLiteral("SELECT url, validator FROM downloads"), m_database);
     while (owners.next()) {
         const QString url = owners.value(0).toString();
-        m_owners.insert(Download::fileNameForUrl(QUrl(url, QUrl::TolerantMode)), url);
+        const QUrl link(url, QUrl::TolerantMode);
+        m_owners.insert(Download::fileNameForUrl(link), url);
+        const QString legacy = Download::legacyFileNameForUrl(link);
+        m_legacyOwners.insert(legacy, m_legacyOwners.contains(legacy) ? QString() : url);
         m_validators.insert(url, owners.value(1).toByteArray());
     }
 }
@@ -63,6 +66,7 @@ void DownloadDatabase::remove()
         return;
     m_database.close();
     m_owners.clear();
+    m_legacyOwners.clear();
     m_validators.clear();
     QFile::remove(file);
 }
@@ -70,6 +74,11 @@ void DownloadDatabase::remove()
 bool DownloadDatabase::ownsFile(const QUrl &url) const
 {
     return m_database.isOpen() && m_owners.value(Download::fileNameForUrl(url)) == url.toString();
+}
+
+bool DownloadDatabase::ownsLegacyFile(const QUrl &url) const
+{
+    return m_database.isOpen() && m_legacyOwners.value(Download::legacyFileNameForUrl(url)) == url.toString();
 }
 
 void DownloadDatabase::claimFile(const QUrl &url, bool keepRecord)

@@ -2,12 +2,15 @@
 
 #include <QDebug>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPointer>
 #include <QSet>
+#include <QTimer>
 
 #include <algorithm>
 #include <utility>
@@ -32,9 +35,17 @@ struct DownloadManager::Transfer
     QScopedPointer<QFile> file;
     Mode mode = Undecided;
     qint64 rangeStart = -1;
-    bool failed = false;
+    // Why it failed, for log.txt; `reason` too when it is the user's to act on (else "Server Error").
+    QString failure;
+    QString reason;
+    bool concluded = false;
     // Fed as the bytes arrive (and with the part already on disk when resuming): no extra pass.
     Sha256 hash;
+    // The speed check: bytes read, and those read when the current window began.
+    QScopedPointer<QTimer> speedCheck;
+    QElapsedTimer window;
+    qint64 received = 0;
+    qint64 windowStart = 0;
 };
 
 DownloadManager::DownloadManager(QSharedPointer<KOV::Settings> settings,
@@ -70,15 +81,40 @@ void DownloadManager::add(QSharedPointer<Download> download, bool deferStart)
     // The first of two downloads of one URL is the one found.
     if (!m_byUrl.contains(download->request().url()))
         m_byUrl.insert(download->request().url(), download);
+    if (!Download::isSupportedUrl(download->request().url())) {
+        // Nothing is fetched; told from the event loop, as every other end is.
+        const QString link = download->request().url().toString();
+        QTimer::singleShot(0, this, [this, download, link] {
+            if (!m_downloads.contains(download->id()) || download->isCancelled())
+                return;
+            download->raiseFailure(tr("This link is not supported: %1").arg(link));
+            finish(download);
+        });
+        return;
+    }
+    if (download->isResumable())
+        adoptLegacyFile(*download);
     m_waiting.append(download);
     if (!deferStart)
         startPending();
 }
 
+void DownloadManager::adoptLegacyFile(Download &download)
+{
+    // A partial archive of an older run, named by the link's last component alone, is continued under
+    // its new name when this link alone wrote it.
+    const QUrl url = download.request().url();
+    const QString legacy = m_cacheFolder + QDir::separator() + Download::legacyFileNameForUrl(url);
+    if (QFileInfo::exists(download.path()) || !QFileInfo(legacy).isFile() || !m_records.ownsLegacyFile(url))
+        return;
+    if (QFile::rename(legacy, download.path()))
+        qCInfo(lcDownload) << "Continuing an older partial file : " << legacy << " as " << download.path();
+}
+
 void DownloadManager::startPending()
 {
-    // URLs that end in the same name share a cache file: one transfer at a time writes it. Only the
-    // downloads that wait are looked at, so that a list of thousands of icons costs no more per addition.
+    // Only the downloads that wait are looked at, so that a list of thousands of icons costs no more per
+    // addition; one transfer at a time writes a cache file.
     const QVector<QSharedPointer<Download>> waiting = std::exchange(m_waiting, {});
     for (const QSharedPointer<Download> &download : waiting) {
         if (download->process() != Download::QUEUED || !m_downloads.contains(download->id()))
@@ -105,15 +141,17 @@ void DownloadManager::resumeFrom(const QSharedPointer<Download> &download, qint6
 void DownloadManager::checkSize(const QSharedPointer<Download> &download)
 {
     download->setProcess(Download::CHECKING);
-    QNetworkReply *reply = start(download, true);
+    QPointer<QNetworkReply> reply = start(download, true);
     connect(reply, &QNetworkReply::finished, this, [this, download, reply] {
+        if (!reply)
+            return;
         reply->deleteLater();
         if (download->isCancelled())
             return;
         const QString path = download->path();
         const QString url = download->request().url().toString();
         // A partial file is only continued by the URL that wrote it.
-        if (QFileInfo::exists(path) && !m_records.ownsFile(download->request().url()))
+        if (QFileInfo(path).isFile() && !m_records.ownsFile(download->request().url()))
             QFile::remove(path);
         const QByteArray stored = m_records.validator(url);
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
@@ -125,14 +163,15 @@ void DownloadManager::checkSize(const QSharedPointer<Download> &download)
                 const QFileInfo file(path);
                 if (file.isFile() && file.size() > 0 && !stored.isEmpty())
                     resumeFrom(download, file.size());
-                else
+                else if (file.isFile())
                     QFile::remove(path);
                 transfer(download);
                 return;
             }
             // No GET after a failed HEAD: the error is the end of this download.
-            qCWarning(lcDownload) << "Network Error : " << reply->errorString();
-            download->raiseError(reply->errorString());
+            const QString error = reply->errorString();
+            qCWarning(lcDownload) << "Network Error : " << error;
+            download->raiseError(error);
             finish(download);
             return;
         }
@@ -140,16 +179,16 @@ void DownloadManager::checkSize(const QSharedPointer<Download> &download)
         // An error page carries a length too, but not the archive's.
         const QByteArray validator = HttpResume::validatorOf(*reply);
         const bool known = reply->hasRawHeader("Content-Length") && !validator.isEmpty();
+        const qlonglong remote = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
         // Another file on the server than the one the partial file began: never continued.
-        if (QFileInfo::exists(path) && !stored.isEmpty() && !validator.isEmpty() && stored != validator) {
+        if (QFileInfo(path).isFile() && !stored.isEmpty() && !validator.isEmpty() && stored != validator) {
             qCWarning(lcDownload) << "The file changed on the server, starting afresh : " << url;
             QFile::remove(path);
         }
-        if (known) {
-            const qlonglong remote = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
+        if (known && remote >= 0) {
             download->setFileSize(remote);
             const QFileInfo file(path);
-            if (file.exists() && file.isFile()) {
+            if (file.isFile()) {
                 if (file.size() == remote) {
                     // Already whole: checked once here, as nothing more arrives.
                     Sha256 hash;
@@ -177,7 +216,7 @@ void DownloadManager::transfer(const QSharedPointer<Download> &download)
     auto state = QSharedPointer<Transfer>::create();
     state->download = download;
     state->file.reset(new QFile(download->path()));
-    if (download->process() == Download::QUEUED)
+    if (download->process() == Download::QUEUED && QFileInfo(download->path()).isFile())
         QFile::remove(download->path());
     if (download->request().hasRawHeader("Range"))
         state->rangeStart = QFileInfo(download->path()).size();
@@ -188,136 +227,228 @@ void DownloadManager::transfer(const QSharedPointer<Download> &download)
     reply->setReadBufferSize(readBufferSize);
     state->reply = reply;
 
-    connect(reply, &QNetworkReply::readyRead, this, [this, state] { writeAvailable(*state); });
+    // Each handler holds the transfer for as long as it runs: the reply may go while it does.
+    connect(reply, &QNetworkReply::readyRead, this, [this, state] { writeAvailable(state); });
     connect(reply, &QNetworkReply::downloadProgress, this, [state](qint64, qint64 total) {
+        const QSharedPointer<Transfer> hold = state;
         // The length of an error page is not the size of the file.
-        if (state->failed || state->mode == Transfer::Discard
-            || state->reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() >= 400)
+        if (!hold->failure.isEmpty() || hold->mode == Transfer::Discard || !hold->reply
+            || hold->reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() >= 400)
             return;
-        Download &download = *state->download;
+        Download &download = *hold->download;
         // The length of a 206 is what is left, not the file's: Content-Range gives that.
         if (download.fileSize() == 0
-            && state->reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() != 206)
+            && hold->reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() != 206 && total > 0)
             download.setFileSize(total);
         const qlonglong onDisk
-            = state->file->isOpen() ? state->file->size() : QFileInfo(download.path()).size();
+            = hold->file->isOpen() ? hold->file->size() : QFileInfo(download.path()).size();
         download.setCurrentSize(onDisk);
     });
     connect(reply, &QNetworkReply::errorOccurred, this, [state](QNetworkReply::NetworkError) {
-        if (state->failed || state->download->isCancelled())
-            return;
-        state->failed = true;
-        qCWarning(lcDownload) << "Network Error : " << state->reply->errorString();
-        state->download->raiseError(state->reply->errorString());
+        // Only noted: the end is told once, when the reply has finished.
+        if (state->failure.isEmpty() && state->reply && !state->download->isCancelled())
+            state->failure = state->reply->errorString();
     });
-    connect(reply, &QNetworkReply::finished, this, [this, state] { finishTransfer(state); });
+    connect(reply, &QNetworkReply::finished, this, [this, state] { conclude(state); });
+
+    // Like curl's --speed-limit and --speed-time: a trickle that never stops is a stall too.
+    if (m_speedLimit > 0 && m_speedTime > 0) {
+        state->speedCheck.reset(new QTimer);
+        state->speedCheck->setInterval(qBound(10, m_speedTime / 4, 1000));
+        state->window.start();
+        QWeakPointer<Transfer> weak = state;
+        connect(state->speedCheck.data(), &QTimer::timeout, this, [this, weak] {
+            if (const QSharedPointer<Transfer> transfer = weak.toStrongRef())
+                checkSpeed(transfer);
+        });
+        state->speedCheck->start();
+    }
 }
 
-void DownloadManager::writeAvailable(Transfer &transfer)
+void DownloadManager::checkSpeed(const QSharedPointer<Transfer> &transfer)
 {
-    QNetworkReply *reply = transfer.reply;
-    if (transfer.mode == Transfer::Undecided) {
-        // Only bytes that belong at the end of the local file may go there.
-        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        if (status >= 400 || reply->error() != QNetworkReply::NoError) {
-            transfer.mode = Transfer::Discard;
-        } else if (status == 206) {
-            const qint64 start = HttpResume::contentRangeStart(reply->rawHeader("Content-Range"));
-            if (transfer.rangeStart >= 0 && start == transfer.rangeStart) {
-                transfer.mode = Transfer::Append;
-                if (transfer.download->fileSize() == 0)
-                    transfer.download->setFileSize(
-                        HttpResume::contentRangeTotal(reply->rawHeader("Content-Range")));
-            } else {
-                transfer.mode = Transfer::Discard;
-                transfer.failed = true;
-                transfer.download->raiseError(
-                    QStringLiteral("Content-Range %1 does not continue a file of %2 bytes")
-                        .arg(QString::fromLatin1(reply->rawHeader("Content-Range")))
-                        .arg(transfer.rangeStart));
-                reply->abort();
-                return;
-            }
-        } else {
-            transfer.mode = Transfer::Replace;
-        }
-        if (transfer.mode != Transfer::Discard && transfer.download->isResumable())
-            m_records.recordValidator(transfer.download->request().url().toString(),
-                                      HttpResume::validatorOf(*reply));
-    }
-
-    if (transfer.mode == Transfer::Discard) {
-        // An aborted reply is closed: nothing is left to drain.
-        if (reply->isOpen())
-            reply->readAll();
+    if (transfer->window.elapsed() < m_speedTime)
+        return;
+    const qint64 bytes = transfer->received - transfer->windowStart;
+    if (bytes * 1000 < qint64(m_speedLimit) * transfer->window.elapsed()) {
+        fail(transfer,
+             QStringLiteral("%1 bytes in %2 ms, slower than %3 bytes/s")
+                 .arg(bytes)
+                 .arg(transfer->window.elapsed())
+                 .arg(m_speedLimit),
+             QString());
         return;
     }
-    if (!transfer.file->isOpen()) {
-        const QIODevice::OpenMode mode = transfer.mode == Transfer::Append
+    transfer->windowStart = transfer->received;
+    transfer->window.restart();
+}
+
+void DownloadManager::fail(const QSharedPointer<Transfer> &transfer, const QString &failure,
+                           const QString &reason)
+{
+    if (transfer->failure.isEmpty()) {
+        transfer->failure = failure;
+        transfer->reason = reason;
+    }
+    transfer->mode = Transfer::Discard;
+    // abort() finishes the reply at once, and conclude() tells the end; the caller touches nothing more.
+    if (transfer->reply && transfer->reply->isRunning())
+        transfer->reply->abort();
+}
+
+void DownloadManager::decide(const QSharedPointer<Transfer> &transfer)
+{
+    QNetworkReply *reply = transfer->reply;
+    Download &download = *transfer->download;
+    // Only bytes that belong at the end of the local file may go there.
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (status >= 400 || reply->error() != QNetworkReply::NoError) {
+        transfer->mode = Transfer::Discard;
+        return;
+    }
+    const QByteArray encoding = reply->rawHeader("Content-Encoding").trimmed().toLower();
+    if (download.isResumable() && !encoding.isEmpty() && encoding != "identity") {
+        fail(transfer, QStringLiteral("Content-Encoding %1").arg(QString::fromLatin1(encoding)),
+             tr("The server compressed the archive in transit."));
+        return;
+    }
+    qint64 total = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
+    if (status == 206) {
+        const QByteArray range = reply->rawHeader("Content-Range");
+        // A 206 to a plain GET is the file only when it starts at its first byte.
+        if (HttpResume::contentRangeStart(range) != qMax<qint64>(0, transfer->rangeStart)) {
+            fail(transfer,
+                 QStringLiteral("Content-Range %1 does not continue a file of %2 bytes")
+                     .arg(QString::fromLatin1(range))
+                     .arg(qMax<qint64>(0, transfer->rangeStart)),
+                 QString());
+            return;
+        }
+        transfer->mode = transfer->rangeStart < 0 ? Transfer::Replace : Transfer::Append;
+        total = HttpResume::contentRangeTotal(range);
+        if (download.fileSize() == 0 && total > 0)
+            download.setFileSize(total);
+    } else {
+        transfer->mode = Transfer::Replace;
+    }
+    if (download.maximumSize() > 0 && total > download.maximumSize()) {
+        fail(transfer, QStringLiteral("%1 bytes announced, at most %2 taken").arg(total).arg(download.maximumSize()),
+             tooLarge(download.maximumSize()));
+        return;
+    }
+    if (download.isResumable())
+        m_records.recordValidator(download.request().url().toString(), HttpResume::validatorOf(*reply));
+}
+
+QString DownloadManager::tooLarge(qint64 limit)
+{
+    return tr("The file is larger than %1.").arg(QLocale().formattedDataSize(limit, 0));
+}
+
+void DownloadManager::writeAvailable(QSharedPointer<Transfer> transfer)
+{
+    if (transfer->concluded || !transfer->reply)
+        return;
+    if (transfer->mode == Transfer::Undecided)
+        decide(transfer);
+    if (transfer->concluded || !transfer->reply)
+        return;
+    QNetworkReply &reply = *transfer->reply;
+    if (transfer->mode == Transfer::Discard) {
+        // An aborted reply is closed: nothing is left to drain.
+        if (reply.isOpen())
+            transfer->received += reply.readAll().size();
+        return;
+    }
+    Download &download = *transfer->download;
+    if (!transfer->file->isOpen()) {
+        const QIODevice::OpenMode mode = transfer->mode == Transfer::Append
                                              ? QIODevice::WriteOnly | QIODevice::Append
                                              : QIODevice::WriteOnly | QIODevice::Truncate;
-        if (!transfer.file->open(mode)) {
+        if (QFileInfo(download.path()).isDir() || !transfer->file->open(mode)) {
             failOnDisk(transfer);
             return;
         }
-        if (transfer.mode == Transfer::Append && !transfer.download->expectedSha256().isEmpty())
-            transfer.hash.addFile(transfer.download->path());
+        if (transfer->mode == Transfer::Append && !download.expectedSha256().isEmpty())
+            transfer->hash.addFile(download.path());
     }
-    while (reply->bytesAvailable() > 0) {
-        const QByteArray chunk = reply->read(qMin<qint64>(reply->bytesAvailable(), readBufferSize));
-        if (transfer.file->write(chunk) != chunk.size()) {
+    while (reply.bytesAvailable() > 0) {
+        const QByteArray chunk = reply.read(qMin<qint64>(reply.bytesAvailable(), readBufferSize));
+        transfer->received += chunk.size();
+        if (download.maximumSize() > 0 && transfer->file->size() + chunk.size() > download.maximumSize()) {
+            fail(transfer, QStringLiteral("more than %1 bytes arrived").arg(download.maximumSize()),
+                 tooLarge(download.maximumSize()));
+            return;
+        }
+        if (transfer->file->write(chunk) != chunk.size()) {
             failOnDisk(transfer);
             return;
         }
-        if (!transfer.download->expectedSha256().isEmpty())
-            transfer.hash.addData(chunk);
+        if (!download.expectedSha256().isEmpty())
+            transfer->hash.addData(chunk);
     }
     // downloadProgress() comes at most every 100 ms: the last bytes before a pause would go unseen.
-    transfer.download->setCurrentSize(transfer.file->size());
+    download.setCurrentSize(transfer->file->size());
 }
 
-void DownloadManager::failOnDisk(Transfer &transfer)
+void DownloadManager::failOnDisk(const QSharedPointer<Transfer> &transfer)
 {
     // What reached the disk stays for a later resume; the rest of the answer is not wanted.
-    qCWarning(lcDownload) << "Cannot write : " << transfer.file->fileName() << " : "
-                          << transfer.file->errorString();
-    transfer.mode = Transfer::Discard;
-    if (!transfer.failed) {
-        transfer.failed = true;
-        transfer.download->raiseDiskError(writeFailureReason(m_cacheFolder));
-    }
-    if (transfer.reply)
-        transfer.reply->abort();
+    const QString path = QDir::cleanPath(transfer->file->fileName());
+    const QString folder = QFileInfo(path).isDir() ? path : m_cacheFolder;
+    fail(transfer, QStringLiteral("Cannot write : %1 : %2").arg(path, transfer->file->errorString()),
+         writeFailureReason(folder));
 }
 
-void DownloadManager::finishTransfer(const QSharedPointer<Transfer> &transfer)
+void DownloadManager::conclude(const QSharedPointer<Transfer> &transfer)
 {
+    if (transfer->concluded)
+        return;
     if (transfer->reply) {
-        writeAvailable(*transfer);
+        writeAvailable(transfer);
+        transfer->concluded = true;
         transfer->reply->deleteLater();
+        transfer->reply = nullptr;
     }
+    transfer->concluded = true;
+    transfer->speedCheck.reset();
+    Download &download = *transfer->download;
     if (transfer->file->isOpen()) {
-        if (!transfer->file->flush())
-            failOnDisk(*transfer);
+        if (!transfer->file->flush() && transfer->failure.isEmpty()) {
+            transfer->failure = transfer->file->errorString();
+            transfer->reason = writeFailureReason(m_cacheFolder);
+        }
         transfer->file->close();
     }
     transfer->file.reset();
     // Asked to stop: what arrived stays for the next try, and nobody is told anything.
-    if (transfer->download->isCancelled())
+    if (download.isCancelled())
         return;
     // A short answer is not the archive, whatever the connection said about it.
-    Download &download = *transfer->download;
     const qint64 onDisk = QFileInfo(download.path()).size();
-    if (!transfer->failed && download.isResumable() && download.fileSize() > 0
-        && onDisk != download.fileSize()) {
-        transfer->failed = true;
-        download.raiseError(QStringLiteral("%1 of %2 bytes arrived").arg(onDisk).arg(download.fileSize()));
-    }
-    if (!transfer->failed && !HttpResume::isExpected(download, onDisk, transfer->hash.hexResult())) {
-        restartOrFail(transfer->download);
+    if (transfer->failure.isEmpty() && download.isResumable() && download.fileSize() > 0
+        && onDisk != download.fileSize())
+        transfer->failure = QStringLiteral("%1 of %2 bytes arrived").arg(onDisk).arg(download.fileSize());
+
+    // Nothing above told anybody anything: from here on the listeners may do what they like.
+    const QSharedPointer<Download> keep = transfer->download;
+    if (!transfer->failure.isEmpty()) {
+        // What a catalogue or an image left is of no use to anyone.
+        if (!download.isResumable() && QFileInfo(download.path()).isFile())
+            QFile::remove(download.path());
+        qCWarning(lcDownload) << "Network Error : " << transfer->failure;
+        if (transfer->reason.isEmpty())
+            download.raiseError(transfer->failure);
+        else
+            download.raiseFailure(transfer->reason);
+        finish(keep);
         return;
     }
-    finish(transfer->download);
+    if (!HttpResume::isExpected(download, onDisk, transfer->hash.hexResult())) {
+        restartOrFail(keep);
+        return;
+    }
+    finish(keep);
 }
 
 void DownloadManager::restartOrFail(const QSharedPointer<Download> &download)

@@ -42,8 +42,12 @@ public:
     bool hasRunningDownloads() const;
     /** A transfer that receives nothing for this long fails; 30 s unless a test sets less. */
     void setTransferTimeout(int milliseconds) { m_transferTimeout = milliseconds; }
-
-    QString cacheFolder() const { return m_cacheFolder; }
+    /** A transfer slower than `bytesPerSecond` over `milliseconds` fails too; 1 KiB/s over 60 s by default. */
+    void setSpeedLimit(int bytesPerSecond, int milliseconds)
+    {
+        m_speedLimit = bytesPerSecond;
+        m_speedTime = milliseconds;
+    }
 
     /** How much of a reply Qt may hold before the body is written out. */
     static constexpr qint64 readBufferSize = 1024 * 1024;
@@ -51,11 +55,19 @@ public:
 private:
     struct Transfer;
 
+    void adoptLegacyFile(Models::Download &download);
     void checkSize(const QSharedPointer<Models::Download> &download);
     void transfer(const QSharedPointer<Models::Download> &download);
-    void writeAvailable(Transfer &transfer);
-    void failOnDisk(Transfer &transfer);
-    void finishTransfer(const QSharedPointer<Transfer> &transfer);
+    /** How the bytes of a reply are taken, from its status and headers; may fail the transfer. */
+    void decide(const QSharedPointer<Transfer> &transfer);
+    void writeAvailable(QSharedPointer<Transfer> transfer);
+    void checkSpeed(const QSharedPointer<Transfer> &transfer);
+    /** Notes why the transfer failed and aborts its reply; conclude() tells the listeners. */
+    void fail(const QSharedPointer<Transfer> &transfer, const QString &failure, const QString &reason);
+    void failOnDisk(const QSharedPointer<Transfer> &transfer);
+    /** The one place where a finished reply's end is told, after everything about it is settled. */
+    void conclude(const QSharedPointer<Transfer> &transfer);
+    static QString tooLarge(qint64 limit);
     void finish(const QSharedPointer<Models::Download> &download);
     void restartOrFail(const QSharedPointer<Models::Download> &download);
     void resumeFrom(const QSharedPointer<Models::Download> &download, qint64 size);
@@ -75,6 +87,8 @@ private:
     // The reply of each download on the wire, for cancel().
     QHash<const Models::Download *, QPointer<QNetworkReply>> m_replies;
     int m_transferTimeout = 30000;
+    int m_speedLimit = 1024;
+    int m_speedTime = 60000;
 };
 
 } // namespace KOV::Managers

@@ -1,5 +1,6 @@
 #include "models/download.h"
 
+#include <QCryptographicHash>
 #include <QDebug>
 #include <QFileInfo>
 
@@ -28,10 +29,35 @@ QString Download::fileName()
     return m_fileName;
 }
 
-QString Download::fileNameForUrl(const QUrl &url)
+QString Download::legacyFileNameForUrl(const QUrl &url)
 {
     const QString name = QFileInfo(url.path(QUrl::FullyDecoded)).fileName();
     return name.isEmpty() ? QStringLiteral("download") : name;
+}
+
+QString Download::fileNameForUrl(const QUrl &url)
+{
+    // Only plain characters from the server's name: no separators, no ".." and no hidden file.
+    QString readable;
+    for (const QChar c : QFileInfo(url.path(QUrl::FullyDecoded)).fileName().left(80)) {
+        const bool plain = (c.isLetterOrNumber() && c.unicode() < 128) || c == QLatin1Char('.')
+                           || c == QLatin1Char('-') || c == QLatin1Char('_') || c == QLatin1Char('+');
+        readable += plain ? c : QLatin1Char('_');
+    }
+    while (readable.startsWith(QLatin1Char('.')))
+        readable.remove(0, 1);
+    if (readable.isEmpty())
+        readable = QStringLiteral("download");
+    const QByteArray hash
+        = QCryptographicHash::hash(url.toString(QUrl::FullyEncoded).toUtf8(), QCryptographicHash::Sha256);
+    return QString::fromLatin1(hash.toHex().left(12)) + QLatin1Char('-') + readable;
+}
+
+bool Download::isSupportedUrl(const QUrl &url)
+{
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && !url.host().isEmpty()
+           && (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
 }
 
 void Download::setFileSize(qlonglong size)
@@ -61,7 +87,7 @@ void Download::notifyState()
     emit processChanged(m_process);
 }
 
-void Download::raiseDiskError(const QString &reason)
+void Download::raiseFailure(const QString &reason)
 {
     qCWarning(lcDownload) << "Download Error - " << m_request.url().toString() << " : " << reason;
     m_failureReason = reason;

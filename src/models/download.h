@@ -23,8 +23,15 @@ public:
     bool isResumable() const { return m_resumable; }
 
     QString fileName();
-    /** The cache file name of a URL: the last component of its decoded path, or "download". */
+    /**
+     * The cache file name of a URL: a short hash of the whole URL, then the last component of its decoded
+     * path made safe ("download" when there is none). Two links never share a file.
+     */
     static QString fileNameForUrl(const QUrl &url);
+    /** The name older runs gave the cache file: the last component alone, which links could share. */
+    static QString legacyFileNameForUrl(const QUrl &url);
+    /** Whether a link may be fetched at all: http and https only. */
+    static bool isSupportedUrl(const QUrl &url);
 
     QString path() const { return m_path; }
     void setPath(const QString &path) { m_path = path; }
@@ -38,12 +45,19 @@ public:
     void setProcess(Process process);
 
     void notifyState();
+    /** The server or the connection failed: `message` goes to log.txt, "Server Error" to the listeners. */
     void raiseError(const QString &message);
     /** The archive that arrived is not the one the catalogue describes. */
     void raiseChecksumError();
-    /** The cache folder failed (full, read-only): the reason is the user's, not the server's. */
-    void raiseDiskError(const QString &reason);
+    /**
+     * A failure with a reason the user can act on (a full cache folder, a refused link, a compressed
+     * archive): the listeners are told the reason itself.
+     */
+    void raiseFailure(const QString &reason);
     QString failureReason() const { return m_failureReason; }
+    /** A transfer that would write more than this fails; 0 for no limit. */
+    void setMaximumSize(qint64 bytes) { m_maximumSize = bytes; }
+    qint64 maximumSize() const { return m_maximumSize; }
 
     /** What the catalogue says of the archive: its SHA-256 (hex) and size; empty and 0 when it says nothing.
      */
@@ -76,6 +90,7 @@ private:
     QString m_failureReason;
     QByteArray m_expectedSha256;
     qint64 m_expectedSize = 0;
+    qint64 m_maximumSize = 0;
     bool m_retried = false;
     bool m_cancelled = false;
 };

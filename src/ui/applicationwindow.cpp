@@ -40,7 +40,7 @@ ApplicationWindow::ApplicationWindow(QSharedPointer<ApplicationController> appli
     connect(controller, &ApplicationController::exitRequest, this, &QWidget::close);
     controller->initialize(QGuiApplication::primaryScreen()->size());
     connect(m_packageController.data(), &Controllers::PackageController::uninstallFailed, this,
-            &ApplicationWindow::reportUninstallFailure);
+            &ApplicationWindow::reportUninstallFailure, Qt::QueuedConnection);
     // Queued: the question is not asked inside the completion handler of the installation.
     // The user is told in the task bar when an installation ends behind another window.
     connect(m_packageController.data(), &Controllers::PackageController::changeEnded, this, [this] {

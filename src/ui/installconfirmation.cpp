@@ -1,6 +1,7 @@
 #include "ui/installconfirmation.h"
 
 #include <QMessageBox>
+#include <QTimer>
 
 #include "controllers/packagecontroller.h"
 #include "dialogs/disksettingswidget.h"
@@ -114,8 +115,21 @@ void InstallConfirmation::runUpdateAll(Controllers::PackageController &controlle
 
 namespace KOV::Ui {
 
-void InstallConfirmation::reportFailure(const Models::Package &package, Models::Package::State state,
-                                        QWidget *parent)
+void InstallConfirmation::reportFailure(const QSharedPointer<Models::Package> &package,
+                                        Models::Package::State state, QWidget *parent)
+{
+    if (state != Models::Package::INSTALL_ERROR && state != Models::Package::DOWNLOAD_ERROR
+        && state != Models::Package::DEPENDENCY_ERROR)
+        return;
+    // The box's own event loop would otherwise run inside the handler of a reply or a task's result.
+    QTimer::singleShot(0, parent, [package, state, parent] {
+        if (parent->isVisible() && package->state() == state)
+            showFailure(*package, state, parent);
+    });
+}
+
+void InstallConfirmation::showFailure(const Models::Package &package, Models::Package::State state,
+                                      QWidget *parent)
 {
     const QString name = package.name();
     // The reason names the fault on this machine (a full disk, a damaged archive) when there is one.

@@ -40,8 +40,16 @@ public:
      */
     static void runUpdateAll(Controllers::PackageController &controller, QWidget *parent);
 
-    /** The box that reports a failed install, download or dependency; other states show nothing. */
-    static void reportFailure(const Models::Package &package, Models::Package::State state, QWidget *parent);
+    /**
+     * The box that reports a failed install, download or dependency; other states show nothing. It opens
+     * from the event loop, never inside the network or worker callback that changed the state, and only
+     * while `parent` is visible and the package still in `state`.
+     */
+    static void reportFailure(const QSharedPointer<Models::Package> &package, Models::Package::State state,
+                              QWidget *parent);
+
+private:
+    static void showFailure(const Models::Package &package, Models::Package::State state, QWidget *parent);
 };
 
 } // namespace KOV::Ui

@@ -200,7 +200,7 @@ void PackageDetailTitleBar::showVerifyResult(const Controllers::VerifyResult &re
 void PackageDetailTitleBar::onStateChanged(Package::State state)
 {
     if (isVisible())
-        InstallConfirmation::reportFailure(*m_package, state, this);
+        InstallConfirmation::reportFailure(m_package, state, this);
     refresh(false);
 }
 

@@ -251,7 +251,7 @@ void PackageWidget::onStateChanged(Package::State state)
         if (look.objectName != QLatin1String("Error") && look.objectName != QLatin1String("Busy"))
             m_actionButton->setToolTip(QString());
         if (isVisible())
-            InstallConfirmation::reportFailure(*m_package, state, this);
+            InstallConfirmation::reportFailure(m_package, state, this);
         m_progressBar->setVisible(look.progress);
         m_actionButton->setText(look.text);
         m_actionButton->setObjectName(QString::fromLatin1(look.objectName));

@@ -191,6 +191,15 @@ void HttpServer::respond(Connection *connection, const QByteArray &method, const
         finishResponse(connection);
     };
 
+    if (!behaviour.raw.isEmpty() && (!head || behaviour.rawForHead)) {
+        connection->memory = behaviour.raw;
+        connection->offset = 0;
+        connection->end = behaviour.raw.size();
+        connection->sent = 0;
+        connection->closeAfter = true;
+        startBody(connection, behaviour);
+        return;
+    }
     if (!behaviour.redirectTo.isEmpty()) {
         sendSimple(302, "Location: " + url(behaviour.redirectTo).toUtf8() + "\r\n", QByteArray());
         return;
@@ -260,6 +269,7 @@ void HttpServer::respond(Connection *connection, const QByteArray &method, const
         response += "Content-Range: bytes " + QByteArray::number(start) + '-' + QByteArray::number(size - 1)
                     + '/' + QByteArray::number(size) + "\r\n";
     }
+    response += behaviour.extraHeaders;
     if (!behaviour.omitContentLength) {
         response += "Content-Length: " + QByteArray::number(size - start) + "\r\n";
     } else if (!head) {
@@ -281,6 +291,11 @@ void HttpServer::respond(Connection *connection, const QByteArray &method, const
     connection->offset = start;
     connection->end = size;
     connection->sent = 0;
+    startBody(connection, behaviour);
+}
+
+void HttpServer::startBody(Connection *connection, const Behaviour &behaviour)
+{
     connection->dropAfter = behaviour.dropAfter;
     connection->stallAfter = behaviour.stallAfter;
     connection->trickleBytes = behaviour.trickleBytes;

@@ -35,6 +35,11 @@ public:
         QString redirectTo; // answer 302 to this path
         int trickleBytes = 0; // send the body this many bytes at a time ...
         int trickleIntervalMs = 0; // ... every so many milliseconds
+        QByteArray extraHeaders; // added to a file's answer ("Content-Encoding: gzip\r\n")
+        // Answer GET (and HEAD, when rawForHead) with exactly these bytes, status line and headers
+        // included, then close; trickle, drop and stall apply to them as to a body.
+        QByteArray raw;
+        bool rawForHead = false;
     };
 
     struct Request
@@ -67,6 +72,7 @@ private:
     void readRequests(Connection *connection);
     void respond(Connection *connection, const QByteArray &method, const QString &path,
                  const QHash<QByteArray, QByteArray> &headers);
+    void startBody(Connection *connection, const Behaviour &behaviour);
     void sendMore(Connection *connection);
     void finishResponse(Connection *connection);
 
