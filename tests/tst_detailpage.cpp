@@ -5,6 +5,7 @@
 #include <QTabWidget>
 #include <QtTest>
 
+#include "components/inerthtmlview.h"
 #include "common/qtawesome.h"
 #include "components/carousel.h"
 #include "ui/packagedetailoldversionslist.h"
@@ -81,16 +82,11 @@ void TestDetailPage::showPackageFillsThePage()
     QCOMPARE(tabs->count(), 3);
     QCOMPARE(tabs->tabText(2), QStringLiteral("Old versions"));
     QVERIFY(page.findChild<Carousel *>()->isVisibleTo(&page));
-    const QStringList labels = [&] {
-        QStringList texts;
-        for (QLabel *label : page.findChildren<QLabel *>())
-            texts << label->text();
-        return texts;
-    }();
-    QVERIFY(labels.contains(QStringLiteral("<b>Five</b>")));
-    QVERIFY(labels.contains(
-        QStringLiteral("<strong>2.0</strong><ul><li>changes of 2.0</li></ul><strong>1.0</strong>"
-                       "<ul><li>changes of 1.0</li></ul>")));
+    const auto *description = page.findChild<KOV::Components::InertHtmlView *>("DetailDescription");
+    QCOMPARE(description->toPlainText(), QStringLiteral("Five"));
+    QVERIFY(description->toHtml().contains("font-weight:600"));
+    QCOMPARE(page.findChild<KOV::Components::InertHtmlView *>("DetailChangeLog")->toPlainText(),
+             QStringLiteral("2.0\nchanges of 2.0\n1.0\nchanges of 1.0"));
 
     // A version without lines, and a package without banners.
     fixture.package(6)->versions().first()->log.clear();

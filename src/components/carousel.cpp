@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "common/imageloader.h"
 #include "common/qtawesome.h"
 #include "managers/downloadmanager.h"
 #include "models/download.h"
@@ -84,6 +85,7 @@ void Carousel::load(int position)
     m_loading[position] = true;
     ++m_attempts[position];
     auto download = QSharedPointer<Models::Download>::create(m_urls.at(position), false);
+    download->setMaximumSize(ImageLoader::maximumFileSize);
     const int generation = m_generation;
     connect(download.data(), &Models::Download::finished, this, [this, generation, position](const QString &path) {
         onArrival(generation, position, path);
@@ -95,8 +97,18 @@ void Carousel::onArrival(int generation, int position, const QString &path)
 {
     if (generation != m_generation)
         return;
+    // Decoded off this thread, no larger than a large screen shows it.
+    ImageLoader::readLater(path, bannerSize, this, [this, generation, position](const QImage &image) {
+        onDecoded(generation, position, image);
+    });
+}
+
+void Carousel::onDecoded(int generation, int position, const QImage &image)
+{
+    if (generation != m_generation)
+        return;
     m_loading[position] = false;
-    m_pixmaps[position] = QPixmap(path);
+    m_pixmaps[position] = QPixmap::fromImage(image);
     if (m_index != position)
         return;
     if (!m_pixmaps.at(position).isNull()) {

@@ -31,10 +31,13 @@ public:
     /** How often a failing image is asked for again while it is shown, and after how long. */
     static constexpr int maximumRetries = 3;
     static constexpr int retryDelayMs = 2000;
+    /** Banners are decoded no larger than this. */
+    static constexpr QSize bannerSize { 2560, 1600 };
 
 private:
     void load(int position);
     void onArrival(int generation, int position, const QString &path);
+    void onDecoded(int generation, int position, const QImage &image);
 
     QLabel *m_imageLabel;
     QPushButton *m_previousButton;

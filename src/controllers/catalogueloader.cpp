@@ -41,6 +41,7 @@ void CatalogueLoader::load(const QString &url)
         return;
     }
     auto download = QSharedPointer<Models::Download>::create(url, false);
+    download->setMaximumSize(CatalogueReader::maximumDocumentSize);
     // A failed download keeps its error on screen: what is left in the file is not a catalogue.
     auto failed = QSharedPointer<bool>::create(false);
     connect(download.data(), &Models::Download::error, this, [this, failed](const QString &text) {
@@ -58,9 +59,16 @@ CatalogueLoader::Result CatalogueLoader::parse(const QString &path, const QStrin
 {
     Result result;
     QFile file(path);
-    result.problem = file.errorString();
-    result.readable = file.open(QIODevice::ReadOnly)
-                      && CatalogueReader::read(file.readAll(), language, &result.packages, &result.problem);
+    if (!file.open(QIODevice::ReadOnly)) {
+        result.problem = file.errorString();
+        return result;
+    }
+    // Refused before a byte is read, and read in one allocation of its size.
+    if (file.size() > CatalogueReader::maximumDocumentSize) {
+        result.problem = QStringLiteral("%1 bytes, more than %2").arg(file.size()).arg(CatalogueReader::maximumDocumentSize);
+        return result;
+    }
+    result.readable = CatalogueReader::read(file.read(file.size()), language, &result.packages, &result.problem);
     // Made on this thread, used on the interface's.
     if (QThread::currentThread() != home) {
         for (const QSharedPointer<Models::Package> &package : qAsConst(result.packages))

@@ -14,6 +14,11 @@ namespace KOV::Controllers {
 class CatalogueReader final
 {
 public:
+    /** A catalogue file larger than this is not read at all. */
+    static constexpr qint64 maximumDocumentSize = 64 * 1024 * 1024;
+    /** Descriptions and a version's change log are cut to this many characters. */
+    static constexpr int maximumTextSize = 256 * 1024;
+
     /** The packages of a document, in document order; packages without versions are left out. */
     static QVector<QSharedPointer<Models::Package>> read(const QByteArray &document, const QString &language);
     /** The same; false, with the parser's complaint in `error`, when the document is no JSON array. */

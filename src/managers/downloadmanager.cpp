@@ -87,7 +87,7 @@ void DownloadManager::add(QSharedPointer<Download> download, bool deferStart)
         QTimer::singleShot(0, this, [this, download, link] {
             if (!m_downloads.contains(download->id()) || download->isCancelled())
                 return;
-            download->raiseFailure(tr("This link is not supported: %1").arg(link));
+            download->raiseFailure(Download::unsupportedLinkText(link));
             finish(download);
         });
         return;

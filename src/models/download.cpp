@@ -60,6 +60,11 @@ bool Download::isSupportedUrl(const QUrl &url)
            && (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
 }
 
+QString Download::unsupportedLinkText(const QString &link)
+{
+    return tr("This link is not supported: %1").arg(link);
+}
+
 void Download::setFileSize(qlonglong size)
 {
     m_fileSize = size;

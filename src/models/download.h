@@ -32,6 +32,8 @@ public:
     static QString legacyFileNameForUrl(const QUrl &url);
     /** Whether a link may be fetched at all: http and https only. */
     static bool isSupportedUrl(const QUrl &url);
+    /** "This link is not supported: ..." */
+    static QString unsupportedLinkText(const QString &link);
 
     QString path() const { return m_path; }
     void setPath(const QString &path) { m_path = path; }

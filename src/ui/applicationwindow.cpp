@@ -11,6 +11,7 @@
 #include "managers/downloadmanager.h"
 #include "models/package.h"
 #include "ui/applicationcontainer.h"
+#include "ui/messagebox.h"
 
 namespace KOV::Ui {
 
@@ -57,6 +58,7 @@ void ApplicationWindow::askAboutConflicts(const QSharedPointer<Models::Package> 
     QMessageBox box(QMessageBox::Question, package->name(),
                     tr("These files belong to %1. Overwrite them?").arg(owners),
                     QMessageBox::Yes | QMessageBox::No, this);
+    box.setTextFormat(Qt::PlainText);
     box.setDetailedText(files.join(QLatin1Char('\n')));
     m_packageController->resolveConflicts(package, box.exec() == QMessageBox::Yes);
 }
@@ -78,7 +80,7 @@ void ApplicationWindow::reportUninstallFailure(const QSharedPointer<Models::Pack
         text += QLatin1Char(' ') + package->failureReason();
     text += QStringLiteral("\n\n") + tr("These files could not be removed:") + QLatin1Char('\n')
             + leftovers.join(QLatin1Char('\n'));
-    QMessageBox::critical(this, tr("Uninstall Error"), text, QMessageBox::Ok);
+    MessageBox::tell(this, QMessageBox::Critical, tr("Uninstall Error"), text);
 }
 
 void ApplicationWindow::onStyleChanged(const QString &style)

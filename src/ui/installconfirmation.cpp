@@ -6,19 +6,16 @@
 #include "controllers/packagecontroller.h"
 #include "dialogs/disksettingswidget.h"
 #include "models/package.h"
+#include "ui/messagebox.h"
 
 namespace KOV::Ui {
 
 void InstallConfirmation::run(Controllers::PackageController &controller,
                               const QSharedPointer<Models::Package> &package, QWidget *parent)
 {
-    QString log = controller.changeLogHtml(package, QString());
-    if (!log.isEmpty()) {
-        log += QStringLiteral("<strong>Install ?</strong>");
-        if (QMessageBox::question(parent, tr("Change Log"), log, QMessageBox::Yes | QMessageBox::No)
-            != QMessageBox::Yes)
-            return;
-    }
+    const QString log = controller.changeLogHtml(package, QString());
+    if (!log.isEmpty() && !MessageBox::askAboutHtml(parent, tr("Change Log"), log, QStringLiteral("Install ?")))
+        return;
     if (!confirmDependencies(controller, package, parent))
         return;
     QString version;
@@ -68,8 +65,7 @@ bool InstallConfirmation::confirmDependencies(Controllers::PackageController &co
     for (const QSharedPointer<Models::Package> &dependency : resolved)
         text += dependency->name() + QLatin1Char('\n');
     text += tr("\nContinue?");
-    return QMessageBox::information(parent, tr("Install Package"), text, QMessageBox::Yes | QMessageBox::No)
-           == QMessageBox::Yes;
+    return MessageBox::ask(parent, QMessageBox::Information, tr("Install Package"), text);
 }
 
 void InstallConfirmation::runUpdateAll(Controllers::PackageController &controller, QWidget *parent)
@@ -101,8 +97,7 @@ void InstallConfirmation::runUpdateAll(Controllers::PackageController &controlle
                       .arg(Dialogs::DiskSettingsWidget::formatSize(size))
                 + QLatin1Char('\n');
     text += tr("\nContinue?");
-    if (QMessageBox::question(parent, tr("Update all"), text, QMessageBox::Yes | QMessageBox::No)
-        != QMessageBox::Yes)
+    if (!MessageBox::ask(parent, QMessageBox::Question, tr("Update all"), text))
         return;
     // The usual path: dependencies first, one installation at a time.
     for (const QSharedPointer<Models::Package> &package : updates) {
@@ -137,17 +132,16 @@ void InstallConfirmation::showFailure(const Models::Package &package, Models::Pa
         = package.failureReason().isEmpty() ? QString() : QStringLiteral("\n\n") + package.failureReason();
     switch (state) {
     case Models::Package::INSTALL_ERROR:
-        QMessageBox::critical(parent, tr("Install Error"),
-                              tr("Installation failed for package : ") + name + reason, QMessageBox::Ok);
+        MessageBox::tell(parent, QMessageBox::Critical, tr("Install Error"),
+                         tr("Installation failed for package : ") + name + reason);
         break;
     case Models::Package::DOWNLOAD_ERROR:
-        QMessageBox::critical(parent, tr("Download Error"),
-                              tr("Downloading failed for package : ") + name + reason, QMessageBox::Ok);
+        MessageBox::tell(parent, QMessageBox::Critical, tr("Download Error"),
+                         tr("Downloading failed for package : ") + name + reason);
         break;
     case Models::Package::DEPENDENCY_ERROR:
-        QMessageBox::critical(parent, tr("Dependency Error"),
-                              tr("Unable to install one or more dependency for package : ") + name,
-                              QMessageBox::Ok);
+        MessageBox::tell(parent, QMessageBox::Critical, tr("Dependency Error"),
+                         tr("Unable to install one or more dependency for package : ") + name);
         break;
     default:
         break;

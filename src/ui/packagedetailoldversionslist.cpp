@@ -7,6 +7,7 @@
 #include "common/qtawesome.h"
 #include "controllers/packagecontroller.h"
 #include "ui/installconfirmation.h"
+#include "ui/messagebox.h"
 #include "ui/packagedetailoldversionwidget.h"
 
 namespace KOV::Ui {
@@ -83,21 +84,16 @@ void PackageDetailOldVersionsList::installOlderVersion(const QSharedPointer<Mode
         return;
     QString target = version->version;
     if (m_package->state() == Package::INSTALLED) {
-        QString log = m_controller->changeLogHtml(m_package, target);
-        if (!log.isEmpty()) {
-            log += QStringLiteral("<strong>Install ?</strong>");
-            if (QMessageBox::question(this, tr("Change Log"), log, QMessageBox::Yes | QMessageBox::No)
-                != QMessageBox::Yes)
-                return;
-        }
+        const QString log = m_controller->changeLogHtml(m_package, target);
+        if (!log.isEmpty() && !MessageBox::askAboutHtml(this, tr("Change Log"), log, QStringLiteral("Install ?")))
+            return;
         const QVector<QSharedPointer<Package>> dependents = m_controller->dependents(m_package, target);
         if (!dependents.isEmpty()) {
             QString text = QStringLiteral(
                 "Install older version?\n\nFollowing extensions depend on newer version and may stop working\n\n");
             for (const QSharedPointer<Package> &dependent : dependents)
                 text += dependent->name() + QLatin1Char('\n');
-            if (QMessageBox::information(this, tr("Install Package"), text, QMessageBox::Yes | QMessageBox::No)
-                != QMessageBox::Yes)
+            if (!MessageBox::ask(this, QMessageBox::Information, tr("Install Package"), text))
                 return;
         }
         m_controller->installPackage(m_package, target);

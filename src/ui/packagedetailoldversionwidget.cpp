@@ -14,7 +14,10 @@ PackageDetailOldVersionWidget::PackageDetailOldVersionWidget(const QString &vers
 {
     setObjectName(QStringLiteral("OldVersionWidget"));
     auto *layout = new QHBoxLayout(this);
-    layout->addWidget(new QLabel(version, this));
+    auto *label = new QLabel(version, this);
+    // The catalogue's text is shown as written: a label's rich text would load what it names.
+    label->setTextFormat(Qt::PlainText);
+    layout->addWidget(label);
     layout->addStretch();
     m_button->setCursor(Qt::PointingHandCursor);
     layout->addWidget(m_button);

@@ -1,7 +1,6 @@
 #include "ui/packagedetailtitlebar.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
@@ -12,11 +11,13 @@
 #include <QVBoxLayout>
 #include <QtConcurrent>
 
+#include "common/externallink.h"
 #include "common/qtawesome.h"
 #include "common/styledbackground.h"
 #include "controllers/packagecontroller.h"
 #include "models/download.h"
 #include "ui/installconfirmation.h"
+#include "ui/messagebox.h"
 
 namespace KOV::Ui {
 
@@ -43,6 +44,7 @@ PackageDetailTitleBar::PackageDetailTitleBar(QSharedPointer<Controllers::Package
     layout->addWidget(m_progressBar);
     auto *row = new QHBoxLayout;
     m_titleLabel->setObjectName(QStringLiteral("DetailTitle"));
+    m_titleLabel->setTextFormat(Qt::PlainText);
     row->addWidget(m_titleLabel);
     row->addStretch();
     m_installButton->setIcon(sharedIcons()->icon(0xF019));
@@ -188,6 +190,7 @@ void PackageDetailTitleBar::showVerifyResult(const Controllers::VerifyResult &re
         text += QStringLiteral("\n\n") + tr("Your own files, changed as expected:") + QLatin1Char('\n')
                 + result.changedPreserved.join(QLatin1Char('\n'));
     QMessageBox box(QMessageBox::Information, tr("Verify"), text, QMessageBox::Close, this);
+    box.setTextFormat(Qt::PlainText);
     QPushButton *repair = result.isIntact() ? nullptr : box.addButton(tr("Repair"), QMessageBox::AcceptRole);
     box.exec();
     if (repair && box.clickedButton() == repair && m_package->state() == Package::INSTALLED) {
@@ -222,8 +225,7 @@ void PackageDetailTitleBar::confirmAndUninstall()
         for (const QSharedPointer<Package> &dependent : dependents)
             text += dependent->name() + QLatin1Char('\n');
     }
-    if (QMessageBox::information(this, tr("Uninstall Package"), text, QMessageBox::Yes | QMessageBox::No)
-        != QMessageBox::Yes)
+    if (!MessageBox::ask(this, QMessageBox::Information, tr("Uninstall Package"), text))
         return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     m_controller->uninstallPackage(m_package);
@@ -233,13 +235,13 @@ void PackageDetailTitleBar::confirmAndUninstall()
 void PackageDetailTitleBar::openHelp()
 {
     if (m_package)
-        QDesktopServices::openUrl(QUrl(m_package->helpUrl(), QUrl::TolerantMode));
+        openExternalLink(QUrl(m_package->helpUrl(), QUrl::TolerantMode), this);
 }
 
 void PackageDetailTitleBar::openManual()
 {
     if (m_package)
-        QDesktopServices::openUrl(QUrl(m_package->manualUrl(), QUrl::TolerantMode));
+        openExternalLink(QUrl(m_package->manualUrl(), QUrl::TolerantMode), this);
 }
 
 void PackageDetailTitleBar::paintEvent(QPaintEvent *)

@@ -12,6 +12,7 @@
 #include "common/qtawesome.h"
 #include "common/styledbackground.h"
 #include "components/carousel.h"
+#include "components/inerthtmlview.h"
 #include "controllers/packagecontroller.h"
 #include "models/package.h"
 #include "ui/packagedetailoldversionslist.h"
@@ -58,13 +59,13 @@ PackageDetailWidget::PackageDetailWidget(QSharedPointer<Controllers::PackageCont
     m_tabs = new QTabWidget(frame);
     m_tabs->setMovable(false);
     m_tabs->setTabsClosable(false);
-    m_descriptionLabel = new QLabel;
-    m_descriptionLabel->setWordWrap(true);
-    m_descriptionLabel->setAlignment(Qt::AlignTop);
-    m_tabs->addTab(hiddenBarScrollArea(m_descriptionLabel, m_tabs), tr("Description"));
-    m_changeLogLabel = new QLabel;
-    m_changeLogLabel->setAlignment(Qt::AlignTop);
-    m_tabs->addTab(hiddenBarScrollArea(m_changeLogLabel, m_tabs), tr("Change log"));
+    // The catalogue's markup, shown without loading anything it names; each scrolls on its own.
+    m_descriptionLabel = new Components::InertHtmlView(m_tabs);
+    m_descriptionLabel->setObjectName(QStringLiteral("DetailDescription"));
+    m_tabs->addTab(m_descriptionLabel, tr("Description"));
+    m_changeLogLabel = new Components::InertHtmlView(m_tabs);
+    m_changeLogLabel->setObjectName(QStringLiteral("DetailChangeLog"));
+    m_tabs->addTab(m_changeLogLabel, tr("Change log"));
     m_oldVersions = new PackageDetailOldVersionsList(m_controller, m_tabs);
     m_tabs->addTab(m_oldVersions, tr("Old versions"));
     content->addWidget(m_carousel);
@@ -88,8 +89,8 @@ void PackageDetailWidget::showPackage(const QSharedPointer<Models::Package> &pac
 {
     m_package = package;
     m_titleBar->setPackage(package);
-    m_descriptionLabel->setText(package ? package->description() : QString());
-    m_changeLogLabel->setText(changeLogDocument(package));
+    m_descriptionLabel->setHtml(package ? package->description() : QString());
+    m_changeLogLabel->setHtml(changeLogDocument(package));
     m_oldVersions->setPackage(package);
     m_tabs->setCurrentIndex(0);
     const QStringList banners = package ? package->banners() : QStringList();

@@ -14,6 +14,7 @@ class PackageController;
 }
 namespace KOV::Components {
 class Carousel;
+class InertHtmlView;
 }
 
 namespace KOV::Ui {
@@ -39,8 +40,8 @@ protected:
 private:
     QSharedPointer<Models::Package> m_package;
     QSharedPointer<Controllers::PackageController> m_controller;
-    QLabel *m_descriptionLabel;
-    QLabel *m_changeLogLabel;
+    Components::InertHtmlView *m_descriptionLabel;
+    Components::InertHtmlView *m_changeLogLabel;
     Components::Carousel *m_carousel;
     PackageDetailTitleBar *m_titleBar;
     PackageDetailOldVersionsList *m_oldVersions;

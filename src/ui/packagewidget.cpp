@@ -11,6 +11,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include "common/imageloader.h"
 #include "common/qtawesome.h"
 #include "common/styledbackground.h"
 #include "controllers/packagecontroller.h"
@@ -96,6 +97,9 @@ PackageWidget::PackageWidget(QSharedPointer<Controllers::PackageController> cont
     m_iconLabel = new QLabel(this);
     m_installedLabel = new QLabel(tr("Installed : "), this);
     m_availableLabel = new QLabel(tr("Available : "), this);
+    // The catalogue's texts are shown as written: a label's rich text would load what it names.
+    for (QLabel *label : { m_titleLabel, m_summaryLabel, m_installedLabel, m_availableLabel })
+        label->setTextFormat(Qt::PlainText);
     m_progressBar = new QProgressBar(this);
     m_actionButton = new QPushButton(this);
 
@@ -182,12 +186,23 @@ void PackageWidget::finish()
     // Tiles with the same icon share its one transfer.
     QSharedPointer<Models::Download> download = m_controller->downloadManager()->find(m_package->icon());
     const bool shared = download && !download->isResumable();
-    if (!shared)
+    if (!shared) {
         download = QSharedPointer<Models::Download>::create(m_package->icon(), false);
+        download->setMaximumSize(ImageLoader::maximumFileSize);
+    }
     connect(download.data(), &Models::Download::finished, this, [this](const QString &path) {
-        m_loading = false;
-        m_iconLabel->setScaledContents(true);
-        m_iconLabel->setPixmap(QPixmap(path).scaled(96, 96));
+        const QSize size = QSize(96, 96) * devicePixelRatioF();
+        ImageLoader::readLater(path, size, this, [this, size](const QImage &image) {
+            m_loading = false;
+            m_iconLabel->setScaledContents(true);
+            if (image.isNull()) {
+                m_iconLabel->clear();
+                return;
+            }
+            QPixmap icon = QPixmap::fromImage(image.scaled(size));
+            icon.setDevicePixelRatio(devicePixelRatioF());
+            m_iconLabel->setPixmap(icon);
+        });
     });
     m_iconDownload = download;
     ++iconUsers()[download->id()];
