@@ -19,6 +19,7 @@
 #include <functional>
 
 #include "models/download.h"
+#include "models/package.h"
 
 namespace KOVTest {
 
@@ -192,6 +193,22 @@ inline bool make7z(const QString &archive, const QString &folder, const QStringL
     process.start(QStringLiteral("7z"), QStringList { QStringLiteral("a"), QStringLiteral("-bd") } + extra
                                             + QStringList { archive, QStringLiteral(".") });
     return process.waitForFinished(60000) && process.exitCode() == 0;
+}
+
+/** A version record with its install and uninstall instructions. */
+inline QSharedPointer<KOV::Models::PackageVersion> makeVersion(const QString &number, const QString &extract,
+                                                               const QStringList &preserve, const QStringList &backup,
+                                                               const QStringList &remove)
+{
+    auto version = QSharedPointer<KOV::Models::PackageVersion>::create();
+    version->version = number;
+    version->install = QSharedPointer<KOV::Models::InstallInstructions>::create();
+    version->install->extract = extract;
+    version->install->preserve = preserve;
+    version->install->backup = backup;
+    version->uninstall = QSharedPointer<KOV::Models::UninstallInstructions>::create();
+    version->uninstall->remove = remove;
+    return version;
 }
 
 /** The file a download of `url` writes in the cache folder `cache`. */

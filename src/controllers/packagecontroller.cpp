@@ -148,8 +148,11 @@ void PackageController::onDownloadProcess(const QSharedPointer<Package> &package
 
 InstallQueue::Task PackageController::installationTask(const PendingInstallation &entry)
 {
-    // Everything the task needs is taken here, on this thread.
-    const FileContext context = fileContext(entry.package);
+    // Everything the task needs is taken here, on this thread: what is this package's and what is others'.
+    FileContext context = fileContext(entry.package);
+    context.ownedFiles = m_database.ownedFiles(entry.package->id());
+    for (const ManifestEntry &file : m_database.manifest(entry.package->id()))
+        context.ownFiles << file.path;
     const qint64 row = m_changes.begin(entry, m_keptVersion.value(entry.package->id()), context.root);
     const QString databaseFile = m_database.fileName();
     if (entry.uninstall)
@@ -160,7 +163,6 @@ InstallQueue::Task PackageController::installationTask(const PendingInstallation
             return PackageInstaller::removeInstalledFiles(context, &journal);
         };
     FileContext installContext = context;
-    installContext.ownedFiles = m_database.ownedFiles(entry.package->id());
     installContext.overwriteOwned = entry.overwriteOwned;
     return [entry, installContext, databaseFile, row] {
         QScopedPointer<InstallJournal> journal(row < 0 ? nullptr : new InstallJournal(databaseFile, row));

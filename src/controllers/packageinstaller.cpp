@@ -13,6 +13,8 @@
 #include "controllers/filetransaction.h"
 #include "controllers/installjournal.h"
 #include "controllers/installpaths.h"
+#include "controllers/linkguard.h"
+#include "controllers/packagepaths.h"
 #include "controllers/preserveandbackup.h"
 #include "extractors/p7zipextractor.h"
 
@@ -69,9 +71,19 @@ QStringList keys(const QStringList &entries)
     return result;
 }
 
-// A full or read-only disk, else the archive: 7-Zip's complaint and the file system tell which.
-QString extractionFailureReason(const QString &error, const QString &folder)
+QString linkOutOfArchiveText(const QString &path)
 {
+    return PackageInstaller::tr("The archive holds a link that leads outside its folder: %1").arg(path);
+}
+
+// A full or read-only disk, else the archive: 7-Zip's complaint and the file system tell which.
+QString extractionFailureReason(const QString &error, const QString &folder, const QString &extract)
+{
+    // 7-Zip itself refuses a link that points out of the folder it unpacks into.
+    const int dangerous = error.indexOf(QLatin1String("Dangerous link path was ignored : "));
+    if (dangerous >= 0)
+        return linkOutOfArchiveText(
+            archiveKey(extract, error.mid(dangerous).section(QStringLiteral(" : "), 1, 1).trimmed()));
     const QString diskReason = writeFailureReason(folder);
     if (diskReason == PackageInstaller::tr("Not enough disk space"))
         return diskReason;
@@ -112,6 +124,105 @@ QJsonArray toJson(const QStringList &paths)
     return QJsonArray::fromStringList(paths);
 }
 
+// The root itself, in any spelling: never an entry of its own.
+bool namesRoot(const QString &entry)
+{
+    const QString key = entryKey(entry);
+    return key.isEmpty() || key == QLatin1String(".");
+}
+
+// Why the installed version's remove list may not be applied, or empty. `listed` is what the archive on its
+// way brings (relative to the root); an uninstallation has none.
+QString removeRefusal(const FileContext &context, const QStringList &listed)
+{
+    if (!context.installed)
+        return QString();
+    const QString extract = context.installed->install->extract;
+    if (!staysInside(extract))
+        return PackagePaths::extractOutsideText(extract);
+    QStringList owned = context.ownFiles + listed;
+    // X-Plane's files this package saved go back after they are removed: nothing of them is lost.
+    for (const QString &entry : qAsConst(context.installed->install->backup)) {
+        if (staysInside(entry) && QFileInfo::exists(context.backupFolder + QDir::separator() + entry))
+            owned << entryKey(entry);
+    }
+    const QSet<QString> own = PackagePaths::withFolders(owned);
+    const LinkGuard guard(context.root, context.root + QLatin1Char('/') + extract);
+    for (const QString &entry : qAsConst(context.installed->uninstall->remove)) {
+        QString refusal = PackagePaths::refuseRemoveEntry(entry, extract);
+        const QString path = context.root + QLatin1Char('/') + entry;
+        const QFileInfo info(path);
+        // What is not there takes nothing from anybody.
+        if (refusal.isEmpty() && (info.exists() || info.isSymLink()))
+            refusal = PackagePaths::refuseRemove(entry, extract, own, context.ownedFiles);
+        if (!refusal.isEmpty())
+            return refusal;
+        // The entry itself may be a link (it goes, not what it points at); the folders that hold it may not
+        // lead elsewhere.
+        if (!guard.allowsPath(path))
+            return PackagePaths::linkOutsideText(entry);
+    }
+    return QString();
+}
+
+// A file of the remove list that another installed package recorded too stays for that one.
+bool sharedWithAnother(const FileContext &context, const QString &entry)
+{
+    const auto other = context.ownedFiles.constFind(entryKey(entry));
+    if (other == context.ownedFiles.constEnd())
+        return false;
+    qCInfo(lcInstall) << "Left in place for package" << *other << ":" << entry;
+    return true;
+}
+
+// Why the installation may not do what the catalogue and the archive ask, or empty: checked before anything
+// changes.
+QString installRefusal(const Models::PackageVersion &target, const FileContext &context,
+                       const Extractors::ArchiveListing &listing, const QStringList &listed)
+{
+    const QString extract = target.install->extract;
+    const QString destination = context.root + QLatin1Char('/') + extract;
+    const LinkGuard guard(context.root, destination);
+    for (const QString &entry : target.install->preserve + target.install->backup) {
+        if (!staysInside(entry) || namesRoot(entry))
+            return PackagePaths::entryOutsideText(entry);
+        if (!guard.allowsPath(context.root + QLatin1Char('/') + entry))
+            return PackagePaths::linkOutsideText(entry);
+    }
+    const QString remove = removeRefusal(context, listed);
+    if (!remove.isEmpty())
+        return remove;
+    // A folder of the archive that is a link on disk would take the files wherever it points.
+    QSet<QString> folders;
+    for (const Extractors::ArchiveEntry &entry : listing.entries) {
+        QString folder = entry.folder ? entryKey(entry.path) : parentFolder(QLatin1Char('/') + entryKey(entry.path)).mid(1);
+        while (!folder.isEmpty() && !folders.contains(folder)) {
+            folders.insert(folder);
+            const QString path = destination + QLatin1Char('/') + folder;
+            if (QFileInfo(path).isSymLink() && !guard.allows(LinkGuard::resolvedFolder(path)))
+                return PackagePaths::linkOutsideText(archiveKey(extract, folder));
+            const int slash = folder.lastIndexOf(QLatin1Char('/'));
+            folder = slash < 0 ? QString() : folder.left(slash);
+        }
+    }
+    return QString();
+}
+
+// A link the archive brings may point only at what the archive itself unpacked.
+QString stagedLinkRefusal(const Extractors::ArchiveListing &listing, const QString &staging, const QString &extract)
+{
+    const QString base = QFileInfo(staging).canonicalFilePath();
+    for (const Extractors::ArchiveEntry &entry : listing.entries) {
+        if (!entry.link)
+            continue;
+        const QFileInfo link(staging + QLatin1Char('/') + entry.path);
+        const QString target = QDir::cleanPath(link.symLinkTarget());
+        if (!link.isSymLink() || (target != base && !target.startsWith(base + QLatin1Char('/'))))
+            return linkOutOfArchiveText(archiveKey(extract, entry.path));
+    }
+    return QString();
+}
+
 } // namespace
 
 InstallOutcome PackageInstaller::install(const QSharedPointer<Package> &package, const QString &version,
@@ -122,10 +233,8 @@ InstallOutcome PackageInstaller::install(const QSharedPointer<Package> &package,
         return failure(tr("The archive is damaged"));
     const Models::PackageVersion &target = *package->versions().at(Models::versionIndex(package, version));
     const QString extract = target.install->extract;
-    if (!staysInside(extract)) {
-        qCWarning(lcInstall) << "Extract folder outside the X-Plane folder : " << extract;
-        return failure(tr("The archive is damaged"));
-    }
+    if (!staysInside(extract))
+        return failure(PackagePaths::extractOutsideText(extract));
 
     // 1. The archive is read before anything is touched: a damaged or unsafe one changes nothing.
     Extractors::P7ZipExtractor extractor;
@@ -134,13 +243,24 @@ InstallOutcome PackageInstaller::install(const QSharedPointer<Package> &package,
     const Extractors::ArchiveListing listing = extractor.list(archivePath);
     if (!listing.readable || listing.unsafe)
         return failure(tr("The archive is damaged"));
+    QStringList listed;
+    QStringList listedFiles;
+    for (const Extractors::ArchiveEntry &entry : listing.entries) {
+        listed << archiveKey(extract, entry.path);
+        if (!entry.folder)
+            listedFiles << listed.last();
+    }
+    // What the catalogue asks must be the package's own, through every link on the way.
+    const QString refusal = installRefusal(target, context, listing, listed);
+    if (!refusal.isEmpty())
+        return failure(refusal);
 
     // Files another package put in place are overwritten only when the user says so.
     if (!context.overwriteOwned && !context.ownedFiles.isEmpty()) {
         InstallOutcome outcome;
-        for (const Extractors::ArchiveEntry &entry : listing.entries) {
-            const auto owner = context.ownedFiles.constFind(archiveKey(extract, entry.path));
-            if (!entry.folder && owner != context.ownedFiles.constEnd())
+        for (const QString &file : qAsConst(listedFiles)) {
+            const auto owner = context.ownedFiles.constFind(file);
+            if (owner != context.ownedFiles.constEnd())
                 outcome.conflicts[*owner] << owner.key();
         }
         if (!outcome.conflicts.isEmpty())
@@ -149,16 +269,17 @@ InstallOutcome PackageInstaller::install(const QSharedPointer<Package> &package,
 
     // 2. Room for the staged copy beside the old version, and for the saved files.
     const QString stagingParent = stagingFolderFor(context.root, extract);
+    const QStringList backups = PreserveAndBackup::filesToBackUp(target, context, listedFiles);
     if (!hasRoomFor(stagingParent, listing.unpackedSize)
         || !hasRoomFor(context.preserveFolder, PreserveAndBackup::preserveSize(target, context))
-        || !hasRoomFor(context.backupFolder, PreserveAndBackup::backupSize(target, context)))
+        || !hasRoomFor(context.backupFolder, PreserveAndBackup::backupSize(backups, context)))
         return failure(tr("Not enough disk space"));
 
     const QString staging = stagingParent + QStringLiteral("/.KOV_staging_")
                             + QUuid::createUuid().toString(QUuid::WithoutBraces);
     if (!record(journal, QStringLiteral("saving"),
                 { { QStringLiteral("staging"), staging },
-                  { QStringLiteral("copies"), toJson(PreserveAndBackup::copiesToMake(target, context)) } }))
+                  { QStringLiteral("copies"), toJson(PreserveAndBackup::copiesToMake(target, context, backups)) } }))
         return failure(journalFailureReason(journal));
 
     // 3. Every saved copy checked; what this run saved goes again when the installation does not happen.
@@ -168,7 +289,7 @@ InstallOutcome PackageInstaller::install(const QSharedPointer<Package> &package,
         return failure(writeFailureReason(context.preserveFolder));
     }
     // Saved before the old files go: on a first install the remove list may name X-Plane's own file.
-    if (!PreserveAndBackup::backupFiles(target, context, &saved)) {
+    if (!PreserveAndBackup::backupFiles(backups, context, &saved)) {
         removeAll(saved);
         return failure(writeFailureReason(context.backupFolder));
     }
@@ -183,10 +304,16 @@ InstallOutcome PackageInstaller::install(const QSharedPointer<Package> &package,
         return failure(writeFailureReason(stagingParent));
     }
     if (!extractor.unpack(archivePath, staging)) {
-        const QString reason = extractionFailureReason(extractor.lastError(), stagingParent);
+        const QString reason = extractionFailureReason(extractor.lastError(), stagingParent, extract);
         removeAll(saved);
         removePath(staging);
         return failure(reason);
+    }
+    const QString linkRefusal = stagedLinkRefusal(listing, staging, extract);
+    if (!linkRefusal.isEmpty()) {
+        removeAll(saved);
+        removePath(staging);
+        return failure(linkRefusal);
     }
 
     // 5. The swap: old files aside, staged files in, saved files back; any failure undoes all of it.
@@ -199,7 +326,7 @@ InstallOutcome PackageInstaller::install(const QSharedPointer<Package> &package,
     if (context.installed) {
         for (const QString &entry : qAsConst(context.installed->uninstall->remove)) {
             const QString path = entryLocation(context.root, entry);
-            if (!path.isEmpty() && !(placed = transaction.moveAside(path)))
+            if (!path.isEmpty() && !sharedWithAnother(context, entry) && !(placed = transaction.moveAside(path)))
                 break;
         }
     }
@@ -211,21 +338,13 @@ InstallOutcome PackageInstaller::install(const QSharedPointer<Package> &package,
     // The old version's backups that this version does not replace: X-Plane's file goes back.
     // Where this archive brings the file, its copy stays and so does X-Plane's saved one.
     if (placed) {
-        QStringList keep = keys(target.install->backup);
-        for (const Extractors::ArchiveEntry &entry : listing.entries)
-            keep << archiveKey(extract, entry.path);
-        placed = PreserveAndBackup::restoreBackupFiles(context, keep, transaction, &restoredBackups);
+        const QStringList kept = keys(target.install->backup) + listed;
+        placed = PreserveAndBackup::restoreBackupFiles(context, QSet<QString>(kept.cbegin(), kept.cend()),
+                                                       transaction, &restoredBackups);
     }
     // X-Plane's files that the remove list moved and this archive does not bring again.
-    if (placed) {
-        for (const QString &entry : qAsConst(target.install->backup)) {
-            const QString path = entryLocation(context.root, entry);
-            const QString copy = context.backupFolder + QDir::separator() + entry;
-            if (!path.isEmpty() && !QFileInfo::exists(path) && QFileInfo::exists(copy)
-                && !(placed = transaction.copyInto(copy, path)))
-                break;
-        }
-    }
+    if (placed)
+        placed = PreserveAndBackup::restoreMissingBackups(target, context, transaction);
     if (placed)
         placed = PreserveAndBackup::restorePreservedFiles(target, context, transaction, &restoredPreserves);
 
@@ -267,6 +386,12 @@ InstallOutcome PackageInstaller::install(const QSharedPointer<Package> &package,
 InstallOutcome PackageInstaller::removeInstalledFiles(const FileContext &context, InstallJournal *journal)
 {
     InstallOutcome outcome;
+    // Refused before anything changes: the remove list takes only the package's own.
+    outcome.reason = removeRefusal(context, {});
+    if (!outcome.reason.isEmpty()) {
+        qCWarning(lcInstall) << "Uninstallation refused : " << outcome.reason;
+        return outcome;
+    }
     FileTransaction transaction;
     if (journal
         && !(record(journal, QStringLiteral("removing")) && transaction.setLog(journal->transactionLog()))) {
@@ -277,7 +402,7 @@ InstallOutcome PackageInstaller::removeInstalledFiles(const FileContext &context
     if (context.installed) {
         for (const QString &entry : qAsConst(context.installed->uninstall->remove)) {
             const QString path = entryLocation(context.root, entry);
-            if (path.isEmpty())
+            if (path.isEmpty() || sharedWithAnother(context, entry))
                 continue;
             const QFileInfo info(path);
             if (info.isDir() && !info.isSymLink())

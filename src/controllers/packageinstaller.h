@@ -25,6 +25,8 @@ struct FileContext
     QSet<QString> sharedBackups;
     /** Files other installed packages put in place: path -> package id. */
     QHash<QString, int> ownedFiles;
+    /** The files this package's installation put in place, as recorded (relative to the root). */
+    QStringList ownFiles;
     /** The user agreed to overwrite files of other packages. */
     bool overwriteOwned = false;
 };

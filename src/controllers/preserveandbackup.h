@@ -22,26 +22,40 @@ public:
      */
     static bool preserveFiles(const Models::PackageVersion &target, const FileContext &context,
                               QStringList *made);
-    /** Copies the version's backup entries into the backup folder, once: the first copy is X-Plane's. */
-    static bool backupFiles(const Models::PackageVersion &target, const FileContext &context,
-                            QStringList *made);
+    /**
+     * The files of the X-Plane folder that the version's backup entries name and its archive will overwrite
+     * (`listed`: the archive's files, relative to the root), not saved yet and not the package's own.
+     */
+    static QStringList filesToBackUp(const Models::PackageVersion &target, const FileContext &context,
+                                     const QStringList &listed);
+    /** Copies `files` (from filesToBackUp()) into the backup folder: the first copy is X-Plane's. */
+    static bool backupFiles(const QStringList &files, const FileContext &context, QStringList *made);
     /** The backup entries of one version of a package, in their shared form. */
     static QStringList backupKeys(const QSharedPointer<Models::Package> &package, const QString &version);
     /** The copies that preserveFiles() and backupFiles() may make: those not there yet. */
-    static QStringList copiesToMake(const Models::PackageVersion &target, const FileContext &context);
-    /** The bytes that preserveFiles() and backupFiles() would copy. */
+    static QStringList copiesToMake(const Models::PackageVersion &target, const FileContext &context,
+                                    const QStringList &backups);
+    /** The bytes that preserveFiles() would copy. */
     static qint64 preserveSize(const Models::PackageVersion &target, const FileContext &context);
-    static qint64 backupSize(const Models::PackageVersion &target, const FileContext &context);
+    /** The bytes of `files` in the X-Plane folder. */
+    static qint64 backupSize(const QStringList &files, const FileContext &context);
 
-    /** Puts the saved user files back over what the archive brought; `restored` lists the copies used. */
+    /**
+     * Merges the saved user files back over what the archive brought, file by file: the user's files win,
+     * files only the new version has stay. `restored` lists the copies used.
+     */
     static bool restorePreservedFiles(const Models::PackageVersion &target, const FileContext &context,
                                       FileTransaction &transaction, QStringList *restored);
     /**
-     * Puts back the installed version's backups over the package's files, except those another package
-     * relies on and those in `keep`; `restored` lists the copies used.
+     * Puts back, file by file, what the installed version's backups saved, except files another package
+     * relies on and those `keep` says stay (a path, or a folder holding it); everything else in the
+     * folder is left as it is. `restored` lists the copies used.
      */
-    static bool restoreBackupFiles(const FileContext &context, const QStringList &keep,
+    static bool restoreBackupFiles(const FileContext &context, const QSet<QString> &keep,
                                    FileTransaction &transaction, QStringList *restored);
+    /** Puts back the saved copies under the version's backup entries whose file is missing now. */
+    static bool restoreMissingBackups(const Models::PackageVersion &target, const FileContext &context,
+                                      FileTransaction &transaction);
     /**
      * The backup entries of every package but `excludeId` that relies on its saved copies: installed ones
      * with their installed version, packages on their way with all their versions.

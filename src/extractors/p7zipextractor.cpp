@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSet>
 
 #ifdef Q_OS_LINUX
 #include <csignal>
@@ -181,9 +182,30 @@ ArchiveListing P7ZipExtractor::parseListing(const QByteArray &output)
                    || (line.startsWith(QLatin1String("Attributes = "))
                        && line.mid(13).startsWith(QLatin1Char('D')))) {
             entry.folder = true;
+        } else if (line.startsWith(QLatin1String("Attributes = ")) && line.contains(QLatin1String(" l"))) {
+            // The Unix mode after the Windows attributes: "A lrwxrwxrwx".
+            entry.link = line.section(QLatin1Char(' '), -1).startsWith(QLatin1Char('l'));
         }
     }
     flush();
+    // An entry below a link of the same archive would be written wherever the link points.
+    QSet<QString> links;
+    for (const ArchiveEntry &candidate : qAsConst(listing.entries)) {
+        if (candidate.link)
+            links.insert(QDir::cleanPath(QDir::fromNativeSeparators(candidate.path)));
+    }
+    for (const ArchiveEntry &candidate : qAsConst(listing.entries)) {
+        QString folder = QDir::cleanPath(QDir::fromNativeSeparators(candidate.path));
+        for (int slash = folder.lastIndexOf(QLatin1Char('/')); slash > 0 && !links.isEmpty();
+             slash = folder.lastIndexOf(QLatin1Char('/'))) {
+            folder.truncate(slash);
+            if (links.contains(folder)) {
+                qCWarning(lcExtractor) << "Extractor Error : "
+                                       << "entry below a link of the archive:" << candidate.path;
+                listing.unsafe = true;
+            }
+        }
+    }
     return listing;
 }
 

@@ -16,13 +16,15 @@ struct ArchiveEntry
     qint64 size = 0;
     quint32 crc = 0;
     bool folder = false;
+    /** A symbolic link: what it points at is known only once it is unpacked. */
+    bool link = false;
 };
 
 /** What 7-Zip says about an archive before anything is unpacked. */
 struct ArchiveListing
 {
     bool readable = false;
-    /** An entry would land outside the destination ("../", absolute). */
+    /** An entry would land outside the destination ("../", absolute, or below a link of the archive). */
     bool unsafe = false;
     QVector<ArchiveEntry> entries;
     qint64 unpackedSize = 0;

@@ -78,8 +78,9 @@ void ApplicationWindow::reportUninstallFailure(const QSharedPointer<Models::Pack
     QString text = tr("%1 could not be uninstalled; nothing was removed.").arg(package->name());
     if (!package->failureReason().isEmpty())
         text += QLatin1Char(' ') + package->failureReason();
-    text += QStringLiteral("\n\n") + tr("These files could not be removed:") + QLatin1Char('\n')
-            + leftovers.join(QLatin1Char('\n'));
+    if (!leftovers.isEmpty())
+        text += QStringLiteral("\n\n") + tr("These files could not be removed:") + QLatin1Char('\n')
+                + leftovers.join(QLatin1Char('\n'));
     MessageBox::tell(this, QMessageBox::Critical, tr("Uninstall Error"), text);
 }
 
