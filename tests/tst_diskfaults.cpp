@@ -4,6 +4,7 @@
 #include <sched.h>
 #include <sys/mount.h>
 
+#include "ui/packagewidget.h"
 #include "uifixture.h"
 
 using KOV::Models::Package;
@@ -203,10 +204,16 @@ void TestDiskFaults::failedUpdateKeepsOldVersion()
         QVERIFY(plugins->setReadOnly(true));
     }
 
+    // The tile is on screen: its error box opens while the transfer or the task is still being handled.
+    KOV::Ui::PackageWidget tile(fixture.controller, fixture.package(5));
+    tile.show();
+    KOVTest::ModalAnswerer answerer;
     KOVTest::LogCapture log;
     QVERIFY(installAndWait(fixture, QString(), Package::State(state)));
     const auto tool = fixture.package(5);
     QVERIFY2(tool->failureReason().startsWith(reason), qPrintable(tool->failureReason()));
+    QTRY_VERIFY(!answerer.seen().isEmpty());
+    QVERIFY2(answerer.seen().first().contains("\n\n" + reason), qPrintable(answerer.seen().first()));
     QVERIFY(log.contains("Installation failed : ") || log.contains("Download Error - "));
 
     // The old version works as it did, with the user's file, and the records say it is installed.
@@ -271,7 +278,7 @@ int main(int argc, char **argv)
     // Before any thread starts: unshare() refuses a process with threads.
     s_mountsWork
         = ::unshare(CLONE_NEWNS) == 0 && ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
-    QCoreApplication application(argc, argv);
+    QApplication application(argc, argv);
     TestDiskFaults test;
     return QTest::qExec(&test, argc, argv);
 }

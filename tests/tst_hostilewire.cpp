@@ -59,6 +59,8 @@ private slots:
     void unsupportedLink_data();
     void unsupportedLink();
     void cacheFileIsAFolder();
+    void oddNamesStayInTheCache_data();
+    void oddNamesStayInTheCache();
     void trickleIsAStall();
     void sizeLimit_data();
     void sizeLimit();
@@ -271,6 +273,36 @@ void TestHostileWire::cacheFileIsAFolder()
     QCOMPARE(outcome.finished, 1);
     QCOMPARE(outcome.errors, QStringList { QStringLiteral("Cannot write to %1").arg(cacheFile(path)) });
     QVERIFY(QFileInfo::exists(cacheFile(path) + "/inside"));
+}
+
+void TestHostileWire::oddNamesStayInTheCache_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::newRow("two dots") << "/a/%2e%2e";
+    QTest::newRow("one dot") << "/a/.";
+    QTest::newRow("a slash in the name") << "/a/x%2f..%2f..%2fescape.7z";
+    QTest::newRow("a hidden name") << "/a/.bashrc";
+}
+
+void TestHostileWire::oddNamesStayInTheCache()
+{
+    QFETCH(QString, path);
+    auto download = QSharedPointer<Download>::create(m_server->url(path), true);
+    // Whatever the server is asked for, it answers with the archive.
+    HttpServer::Behaviour answer;
+    answer.raw = "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(m_remote.size()) + "\r\n\r\n" + m_remote;
+    answer.rawForHead = true;
+    // As asked, or as Qt normalised it on the way.
+    const QString decoded = QUrl::fromPercentEncoding(path.toUtf8());
+    for (const QString &asked : { decoded, QDir::cleanPath(decoded), decoded.chopped(1) })
+        m_server->setBehaviour(asked, answer);
+    download->setExpected(QCryptographicHash::hash(m_remote, QCryptographicHash::Sha256).toHex(), m_remote.size());
+    const Outcome outcome = run(download);
+    QCOMPARE(outcome.finished, 1);
+    // A file of its own inside the cache folder, and nothing beside it.
+    QCOMPARE(QFileInfo(download->path()).absolutePath(), QFileInfo(m_cache + "/x").absolutePath());
+    QVERIFY(QFileInfo(download->path()).isFile());
+    QCOMPARE(QDir(m_home->path()).entryList(QDir::Files), QStringList());
 }
 
 void TestHostileWire::trickleIsAStall()

@@ -33,6 +33,29 @@
         <source>7-Zip was not found</source>
         <translation>7-Zip wurde nicht gefunden</translation>
     </message>
+    <message>
+        <source>The archive holds a link that leads outside its folder: %1</source>
+        <translation>Das Archiv enthält eine Verknüpfung, die aus seinem Ordner hinausführt: %1</translation>
+    </message>
+</context>
+<context>
+    <name>KOV::Controllers::PackagePaths</name>
+    <message>
+        <source>The package&apos;s folder lies outside the X-Plane folder: %1</source>
+        <translation>Der Ordner des Pakets liegt außerhalb des X-Plane-Ordners: %1</translation>
+    </message>
+    <message>
+        <source>The package names a path outside the X-Plane folder: %1</source>
+        <translation>Das Paket nennt einen Pfad außerhalb des X-Plane-Ordners: %1</translation>
+    </message>
+    <message>
+        <source>The package wants to remove %1, which holds files that are not its own.</source>
+        <translation>Das Paket will %1 entfernen; dort liegen Dateien, die nicht zu ihm gehören.</translation>
+    </message>
+    <message>
+        <source>%1 leads outside the X-Plane folder through a link.</source>
+        <translation>%1 führt über eine Verknüpfung aus dem X-Plane-Ordner hinaus.</translation>
+    </message>
 </context>
 <context>
     <name>KOV::Dialogs::DiskSettingsWidget</name>
@@ -155,6 +178,17 @@ Die Anwendung muss neu gestartet werden. Fortfahren?</translation>
     </message>
 </context>
 <context>
+    <name>KOV::Managers::DownloadManager</name>
+    <message>
+        <source>The server compressed the archive in transit.</source>
+        <translation>Der Server hat das Archiv bei der Übertragung komprimiert.</translation>
+    </message>
+    <message>
+        <source>The file is larger than %1.</source>
+        <translation>Die Datei ist größer als %1.</translation>
+    </message>
+</context>
+<context>
     <name>KOV::Models::Download</name>
     <message>
         <source>Server Error</source>
@@ -163,6 +197,14 @@ Die Anwendung muss neu gestartet werden. Fortfahren?</translation>
     <message>
         <source>Checksum mismatch</source>
         <translation>Prüfsumme stimmt nicht überein</translation>
+    </message>
+    <message>
+        <source>Link</source>
+        <translation>Link</translation>
+    </message>
+    <message>
+        <source>This link is not supported: %1</source>
+        <translation>Dieser Link wird nicht unterstützt: %1</translation>
     </message>
 </context>
 <context>
