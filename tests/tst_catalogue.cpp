@@ -335,7 +335,8 @@ void TestCatalogue::serverCatalogue()
     QCOMPARE(busy.count(), 1);
     QVERIFY(list.wait(10000));
     QCOMPARE(m_controller->packages().size(), 1);
-    QVERIFY(QFileInfo::exists(KOVTest::cachedFile(m_home->path() + "/cache", server.url("/packages.json"))));
+    // Read, and not kept: each load fetches into a file of its own.
+    QVERIFY(QDir(m_home->path() + "/cache").entryList(QDir::Files).isEmpty());
     QVERIFY(QFileInfo(m_home->path() + QStringLiteral("/preserve")).isDir());
     QVERIFY(QFileInfo(m_home->path() + QStringLiteral("/backup")).isDir());
 }
@@ -348,9 +349,8 @@ void TestCatalogue::failedDownloadKeepsError()
     KOVTest::HttpServer::Behaviour broken;
     broken.errorStatus = 500;
     server.setBehaviour(QStringLiteral("/packages.json"), broken);
-    // A catalogue of an earlier run is still in the cache.
-    KOVTest::writeFile(
-        KOVTest::cachedFile(m_home->path() + "/cache", server.url("/packages.json")),
+    // A catalogue of an earlier run is still in the cache, under the name of an earlier load.
+    KOVTest::writeFile(m_home->path() + "/cache/load-1-" + KOV::Models::Download::fileNameForUrl(QUrl(server.url("/packages.json"))),
         catalogue({ QJsonObject { { "id", 1 }, { "versions", QJsonArray { version("1") } } } }));
     m_controller->setCatalogueUrl(server.url(QStringLiteral("/packages.json")));
     QSignalSpy error(m_controller.data(), &PackageController::error);

@@ -9,10 +9,29 @@
     </message>
 </context>
 <context>
+    <name>KOV::Controllers::CatalogueTrust</name>
+    <message>
+        <source>The catalogue is older than the one already installed from.</source>
+        <translation>Der Katalog ist älter als der, aus dem bereits installiert wurde.</translation>
+    </message>
+    <message>
+        <source>The catalogue expired on %1.</source>
+        <translation>Der Katalog ist am %1 abgelaufen.</translation>
+    </message>
+    <message>
+        <source>The catalogue&apos;s signature is not valid.</source>
+        <translation>Die Signatur des Katalogs ist nicht gültig.</translation>
+    </message>
+</context>
+<context>
     <name>KOV::Controllers::PackageController</name>
     <message>
         <source>The catalogue could not be read</source>
         <translation>Der Katalog konnte nicht gelesen werden</translation>
+    </message>
+    <message>
+        <source>This archive has no checksum in the catalogue.</source>
+        <translation>Für dieses Archiv steht keine Prüfsumme im Katalog.</translation>
     </message>
 </context>
 <context>

@@ -41,8 +41,9 @@ PackageController::PackageController(QSharedPointer<KOV::Settings> settings,
     connect(&m_loader, &CatalogueLoader::loaded, this, &PackageController::onCatalogueLoaded);
     connect(&m_loader, &CatalogueLoader::downloadFailed, this, &PackageController::error);
     // What is shown stays; the message takes the list's place, as after a failed download.
-    connect(&m_loader, &CatalogueLoader::unreadable, this,
-            [this] { emit error(tr("The catalogue could not be read")); });
+    connect(&m_loader, &CatalogueLoader::unreadable, this, [this](const QString &notice) {
+        emit error(notice.isEmpty() ? tr("The catalogue could not be read") : notice);
+    });
     connect(&m_queue, &InstallQueue::examined, this, [this](const PendingInstallation &entry, bool dropped) {
         if (!dropped) {
             saveState(entry.package, entry.version);
@@ -92,6 +93,14 @@ void PackageController::installPackage(const QSharedPointer<Package> &package, Q
     if (package->state() == Package::INSTALLED)
         m_keptVersion.insert(package->id(), installedVersion(package));
 
+    // The signed catalogue vouches for an archive only through its checksum.
+    if (m_catalogueVerified && target->sha256.isEmpty()) {
+        qCWarning(lcInstall) << "No checksum for " << target->link << " in a signed catalogue";
+        package->setFailureReason(tr("This archive has no checksum in the catalogue."));
+        package->setState(Package::DOWNLOAD_ERROR);
+        saveFailure(package, version);
+        return;
+    }
     QSharedPointer<Models::Download> download = m_downloadManager->find(target->link);
     if (!download) {
         download = QSharedPointer<Models::Download>::create(target->link, true);
@@ -338,8 +347,10 @@ void PackageController::loadCatalogue()
     m_loader.load(m_catalogueUrl.isEmpty() ? catalogueUrl() : m_catalogueUrl);
 }
 
-void PackageController::onCatalogueLoaded(const QVector<QSharedPointer<Package>> &packages)
+void PackageController::onCatalogueLoaded(const QVector<QSharedPointer<Package>> &packages, bool verified,
+                                          const QString &notice)
 {
+    m_catalogueVerified = verified;
     const QHash<int, PackageDatabase::Record> records = m_database.records();
     FolderPresence folders;
     for (const QSharedPointer<Package> &package : packages)
@@ -347,6 +358,7 @@ void PackageController::onCatalogueLoaded(const QVector<QSharedPointer<Package>>
     setPackages(packages);
     emit update();
     emit list();
+    emit this->notice(notice);
 }
 
 QString PackageController::changeLogHtml(const QSharedPointer<Package> &package, const QString &version)

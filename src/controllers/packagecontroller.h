@@ -87,6 +87,11 @@ public:
     void parseCatalogue(const QString &path) { m_loader.read(path); }
     QString changeLogHtml(const QSharedPointer<Models::Package> &package, const QString &version);
     static QString changeLogEntryHtml(const Models::PackageVersion &version);
+    /** Keys and kept state of the signed catalogue, for a run that is not the user's (the tests). */
+    void setTrustedKeys(const QVector<CatalogueTrust::Key> &keys) { m_loader.setTrustedKeys(keys); }
+    void setTrustFolder(const QString &folder) { m_loader.setTrustFolder(folder); }
+    /** Whether the publisher's signature vouched for the packages shown. */
+    bool isCatalogueVerified() const { return m_catalogueVerified; }
     /** The catalogue address: the base URL chosen at build time plus "packages.json". */
     static QString catalogueUrl();
     /** Another catalogue address for this run (the tests serve theirs on a free port). */
@@ -131,6 +136,8 @@ signals:
     void empty();
     void list();
     void error(QString error);
+    /** A newer catalogue was refused (`text` says why) and the last accepted one is shown; empty when not. */
+    void notice(QString text);
     void detail(QSharedPointer<KOV::Models::Package> package);
     /** An uninstallation changed nothing: these entries could not be removed. */
     void uninstallFailed(QSharedPointer<KOV::Models::Package> package, QStringList leftovers);
@@ -144,7 +151,8 @@ signals:
 
 private:
     void setPackages(const QVector<QSharedPointer<Models::Package>> &packages);
-    void onCatalogueLoaded(const QVector<QSharedPointer<Models::Package>> &packages);
+    void onCatalogueLoaded(const QVector<QSharedPointer<Models::Package>> &packages, bool verified,
+                           const QString &notice);
     void onDownloadError(const QSharedPointer<Models::Package> &package, const QString &version,
                          const QString &reason);
     void onDownloadProcess(const QSharedPointer<Models::Package> &package, const QString &version,
@@ -162,6 +170,7 @@ private:
     QSharedPointer<Managers::DownloadManager> m_downloadManager;
     CatalogueLoader m_loader;
     QString m_catalogueUrl;
+    bool m_catalogueVerified = false;
     // Ids on the current path of the install and uninstall recursions, so that cycles end.
     QSet<int> m_installChain;
     QSet<int> m_uninstallChain;

@@ -1,6 +1,7 @@
 #include "ui/packagecontainer.h"
 
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QVBoxLayout>
 
 #include <utility>
@@ -29,12 +30,23 @@ PackageContainer::PackageContainer(QSharedPointer<Controllers::PackageController
     connect(m_controller.data(), &PackageController::empty, this, &PackageContainer::onEmpty);
     connect(m_controller.data(), &PackageController::list, this, &PackageContainer::onList);
     connect(m_controller.data(), &PackageController::detail, this, &PackageContainer::onDetail);
+    connect(m_controller.data(), &PackageController::notice, this, [this](const QString &text) {
+        m_notice->setText(text);
+        m_notice->setVisible(!text.isEmpty());
+    });
 
     auto *layout = new QHBoxLayout(this);
     layout->addStretch();
     m_sidebar = new PackageSidebar(m_controller, this);
     layout->addWidget(m_sidebar);
     auto *pages = new QVBoxLayout;
+    // Above the list: why a newer catalogue was refused while the last accepted one is shown.
+    m_notice = new QLabel(this);
+    m_notice->setObjectName(QStringLiteral("CatalogueNotice"));
+    m_notice->setWordWrap(true);
+    m_notice->setTextFormat(Qt::PlainText);
+    m_notice->hide();
+    pages->addWidget(m_notice);
     m_list = new TileList(this);
     m_list->setSelectionMode(QAbstractItemView::NoSelection);
     m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);

@@ -5,6 +5,8 @@
 
 #include "models/retiredpackages.h"
 
+class QLabel;
+
 namespace KOV::Models {
 class Package;
 }
@@ -46,6 +48,7 @@ private:
 
     QSharedPointer<Controllers::PackageController> m_controller;
     TileList *m_list;
+    QLabel *m_notice;
     PackageDetailWidget *m_detail;
     PackageProcessingWidget *m_processing;
     PackageSidebar *m_sidebar;
