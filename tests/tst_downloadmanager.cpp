@@ -10,6 +10,7 @@
 
 #include "app/settings.h"
 #include "httpserver.h"
+#include "nginxserver.h"
 #include "managers/downloadmanager.h"
 #include "models/download.h"
 #include "testsupport.h"
@@ -56,68 +57,6 @@ public:
     QString finishedPath;
     QByteArray contentAtFinish;
     int finishedCount = 0;
-};
-
-/** nginx on a free loopback port, serving `root`, for as long as it lives; optionally refusing HEAD. */
-class Nginx
-{
-public:
-    Nginx(const QString &root, bool refuseHead)
-    {
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost, 0);
-        m_port = probe.serverPort();
-        probe.close();
-        const QString prefix = m_dir.path();
-        const QString head = refuseHead ? "if ($request_method = HEAD) { return 405; }" : "";
-        KOVTest::writeFile(
-            prefix + "/nginx.conf",
-            QStringLiteral(
-                "daemon off; master_process off; pid \"%1/nginx.pid\"; error_log \"%1/error.log\";\n"
-                "events {}\nhttp { access_log off;\n"
-                "client_body_temp_path \"%1/body\"; proxy_temp_path \"%1/proxy\";\n"
-                "server { listen 127.0.0.1:%2; root \"%3\"; location / { %4 } } }\n")
-                .arg(prefix)
-                .arg(m_port)
-                .arg(root, head)
-                .toUtf8());
-        m_process.start(QStringLiteral("/usr/sbin/nginx"), { "-p", prefix, "-c", prefix + "/nginx.conf" });
-        m_process.waitForStarted(5000);
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < 10000 && m_process.state() == QProcess::Running) {
-            QTcpSocket socket;
-            socket.connectToHost(QHostAddress::LocalHost, m_port);
-            if (socket.waitForConnected(200)) {
-                m_running = true;
-                break;
-            }
-            QTest::qWait(50);
-        }
-    }
-    ~Nginx()
-    {
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000))
-            m_process.kill();
-    }
-    Q_DISABLE_COPY_MOVE(Nginx)
-
-    bool isRunning() const { return m_running; }
-    QByteArray errors()
-    {
-        return m_process.readAllStandardError() + KOVTest::readFile(m_dir.path() + "/error.log");
-    }
-    QString url(const QString &path) const
-    {
-        return QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path);
-    }
-
-private:
-    QTemporaryDir m_dir;
-    QProcess m_process;
-    quint16 m_port = 0;
-    bool m_running = false;
 };
 
 } // namespace
@@ -793,7 +732,7 @@ void TestDownloadManager::realServerReplacedFile()
     const QDateTime stamp = QDateTime::currentDateTimeUtc().addSecs(-3600);
     QVERIFY(original.setFileTime(stamp, QFileDevice::FileModificationTime));
     original.close();
-    Nginx nginx(root, headRefused);
+    KOVTest::NginxServer nginx(root, { headRefused, {}, {}, {} });
     QVERIFY2(nginx.isRunning(), nginx.errors().constData());
     const QString url = nginx.url("/archive.7z");
     {

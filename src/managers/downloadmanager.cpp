@@ -10,6 +10,7 @@
 #include <QNetworkReply>
 #include <QPointer>
 #include <QSet>
+#include <QSslError>
 #include <QTimer>
 
 #include <algorithm>
@@ -472,6 +473,11 @@ QNetworkReply *DownloadManager::start(const QSharedPointer<Download> &download, 
     // A stalled server would otherwise keep a transfer "downloading" for ever.
     download->request().setTransferTimeout(m_transferTimeout);
     QNetworkReply *reply = head ? m_network->head(download->request()) : m_network->get(download->request());
+    // Never ignored: each reason goes to log.txt, and the reply fails with the handshake.
+    connect(reply, &QNetworkReply::sslErrors, this, [url = download->request().url()](const QList<QSslError> &errors) {
+        for (const QSslError &error : errors)
+            qCWarning(lcDownload) << "TLS Error : " << url.toString() << " : " << error.errorString();
+    });
     m_replies.insert(download.data(), reply);
     return reply;
 }
