@@ -44,6 +44,7 @@ QSharedPointer<KOV::Models::PackageVersion> parseVersion(const QJsonObject &obje
     auto version = QSharedPointer<KOV::Models::PackageVersion>::create();
     version->version = jsonString(object.value(QStringLiteral("version")));
     version->link = jsonString(object.value(QStringLiteral("link")));
+    version->mirrors = jsonStrings(object.value(QStringLiteral("mirrors")));
     version->sha256 = jsonString(object.value(QStringLiteral("sha256"))).toLower();
     const double size = object.value(QStringLiteral("size")).toDouble();
     version->size = size > 0 && size < 9e15 ? qint64(size) : 0;
@@ -114,7 +115,7 @@ QStringList fields(const QVector<QSharedPointer<Package>> &packages)
             << package->icon() << package->manualUrl() << package->helpUrl() << package->banners().join('|')
             << QString::number(int(package->state()));
         for (const auto &version : package->versions()) {
-            all << version->version << version->link << version->sha256 << QString::number(version->size)
+            all << version->version << version->link << version->mirrors.join('|') << version->sha256 << QString::number(version->size)
                 << version->depends.join('|') << version->log.join('|') << version->install->extract
                 << version->install->preserve.join('|') << version->install->backup.join('|')
                 << version->uninstall->remove.join('|');

@@ -65,6 +65,8 @@ private slots:
     void sizeLimit_data();
     void sizeLimit();
     void errorWhileABoxIsOpen();
+    void mirrors_data();
+    void mirrors();
     void randomAnswers();
 
 private:
@@ -396,6 +398,68 @@ void TestHostileWire::errorWhileABoxIsOpen()
     QCOMPARE(outcome.finished, 1);
     QCOMPARE(outcome.errors, QStringList { QStringLiteral("Server Error") });
     QVERIFY(m_remote.startsWith(KOVTest::readFile(cacheFile(path))));
+}
+
+void TestHostileWire::mirrors_data()
+{
+    // How each of three servers answers, in the order the catalogue lists them (link, then its mirrors).
+    QTest::addColumn<QStringList>("servers");
+    QTest::addColumn<bool>("finishes");
+    QTest::addColumn<int>("resumedAt"); // the last server continues from this byte; -1: from the start
+    QTest::newRow("first cut short, second wrong, third fine") << QStringList { "cut", "wrong", "fine" } << true << -1;
+    QTest::newRow("first wrong, second cut short, third continues") << QStringList { "wrong", "cut", "fine" } << true
+                                                                    << 100 * 1024;
+    QTest::newRow("first gone, second stalls, third fine") << QStringList { "404", "stall", "fine" } << true << 64 * 1024;
+    QTest::newRow("all broken") << QStringList { "404", "wrong", "cut" } << false << -1;
+    QTest::newRow("a mirror that is no web link") << QStringList { "404", "file", "fine" } << true << -1;
+}
+
+void TestHostileWire::mirrors()
+{
+    QFETCH(QStringList, servers);
+    QFETCH(bool, finishes);
+    QFETCH(int, resumedAt);
+    const QByteArray wrong = randomBytes(m_remote.size(), 77);
+    QVector<QSharedPointer<HttpServer>> hosts;
+    QStringList links;
+    for (const QString &kind : servers) {
+        auto host = QSharedPointer<HttpServer>::create();
+        QVERIFY(host->listen());
+        host->addFile("/pkg/a.7z", kind == "wrong" ? wrong : m_remote);
+        HttpServer::Behaviour behaviour;
+        if (kind == "cut")
+            behaviour.dropAfter = 100 * 1024;
+        else if (kind == "404")
+            behaviour.errorStatus = 404;
+        else if (kind == "stall")
+            behaviour.stallAfter = 64 * 1024;
+        host->setBehaviour("/pkg/a.7z", behaviour);
+        links << (kind == "file" ? QStringLiteral("file:///etc/passwd") : host->url("/pkg/a.7z"));
+        hosts << host;
+    }
+    m_manager->setTransferTimeout(500);
+    auto download = QSharedPointer<Download>::create(links.first(), true);
+    download->setMirrors(links.mid(1));
+    download->setExpected(QCryptographicHash::hash(m_remote, QCryptographicHash::Sha256).toHex(), m_remote.size());
+    KOVTest::LogCapture log;
+    const Outcome outcome = run(download);
+    QCOMPARE(outcome.finished, 1);
+    // The signed checksum decides, whoever served the bytes.
+    if (finishes) {
+        QVERIFY2(outcome.errors.isEmpty(), qPrintable(outcome.errors.join(';')));
+        QCOMPARE(outcome.content, m_remote);
+        const QStringList last = hosts.last()->requestLines();
+        if (resumedAt >= 0)
+            QVERIFY2(last.contains(QStringLiteral("GET /pkg/a.7z bytes=%1-").arg(resumedAt)), qPrintable(last.join(';')));
+        else
+            QVERIFY2(last.contains(QStringLiteral("GET /pkg/a.7z")), qPrintable(last.join(';')));
+        QVERIFY(log.count("Trying the next mirror : ") >= 1);
+    } else {
+        QCOMPARE(outcome.errors.size(), 1);
+        QCOMPARE(log.count("Trying the next mirror : "), 2);
+        // The last reason is the one told: the cut connection of the third.
+        QVERIFY(log.lines().filter("Download Error - ").last().contains(hosts.last()->url("/pkg/a.7z")));
+    }
 }
 
 void TestHostileWire::randomAnswers()

@@ -518,6 +518,8 @@ bool CatalogueScanner::readVersion(PackageVersion *version)
             return readStringValue(&version->version, Text::Shared);
         if (keyIs(key, "link"))
             return readStringValue(&version->link);
+        if (keyIs(key, "mirrors"))
+            return readStrings(&version->mirrors);
         if (keyIs(key, "sha256")) {
             if (!readStringValue(&version->sha256))
                 return false;

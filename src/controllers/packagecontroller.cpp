@@ -105,6 +105,7 @@ void PackageController::installPackage(const QSharedPointer<Package> &package, Q
     if (!download) {
         download = QSharedPointer<Models::Download>::create(target->link, true);
         download->setExpected(target->sha256.toLatin1(), target->size);
+        download->setMirrors(target->mirrors);
     }
     const QString resolved = version;
     m_downloadingVersions.insert(package->id(), resolved);

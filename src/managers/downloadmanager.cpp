@@ -80,11 +80,11 @@ void DownloadManager::add(QSharedPointer<Download> download, bool deferStart)
         download->setPath(m_cacheFolder + QDir::separator() + download->fileName());
     m_downloads.insert(download->id(), download);
     // The first of two downloads of one URL is the one found.
-    if (!m_byUrl.contains(download->request().url()))
-        m_byUrl.insert(download->request().url(), download);
-    if (!Download::isSupportedUrl(download->request().url())) {
+    if (!m_byUrl.contains(download->link()))
+        m_byUrl.insert(download->link(), download);
+    if (!Download::isSupportedUrl(download->link())) {
         // Nothing is fetched; told from the event loop, as every other end is.
-        const QString link = download->request().url().toString();
+        const QString link = download->link().toString();
         QTimer::singleShot(0, this, [this, download, link] {
             if (!m_downloads.contains(download->id()) || download->isCancelled())
                 return;
@@ -104,7 +104,7 @@ void DownloadManager::adoptLegacyFile(Download &download)
 {
     // A partial archive of an older run, named by the link's last component alone, is continued under
     // its new name when this link alone wrote it.
-    const QUrl url = download.request().url();
+    const QUrl url = download.link();
     const QString legacy = m_cacheFolder + QDir::separator() + Download::legacyFileNameForUrl(url);
     if (QFileInfo::exists(download.path()) || !QFileInfo(legacy).isFile() || !m_records.ownsLegacyFile(url))
         return;
@@ -135,8 +135,10 @@ void DownloadManager::startPending()
 void DownloadManager::resumeFrom(const QSharedPointer<Download> &download, qint64 size)
 {
     download->request().setRawHeader("Range", "bytes=" + QByteArray::number(size) + '-');
-    // The server sends the rest only of the file it had then, else the whole file anew.
-    download->request().setRawHeader("If-Range", m_records.validator(download->request().url().toString()));
+    // The server sends the rest only of the file it had then, else the whole file anew. A mirror knows
+    // nothing of another server's validator: the checksum decides there.
+    if (!download->isOnMirror())
+        download->request().setRawHeader("If-Range", m_records.validator(download->link().toString()));
 }
 
 void DownloadManager::checkSize(const QSharedPointer<Download> &download)
@@ -152,9 +154,9 @@ void DownloadManager::checkSize(const QSharedPointer<Download> &download)
         const QString path = download->path();
         const QString url = download->request().url().toString();
         // A partial file is only continued by the URL that wrote it.
-        if (QFileInfo(path).isFile() && !m_records.ownsFile(download->request().url()))
+        if (QFileInfo(path).isFile() && !m_records.ownsFile(download->link()))
             QFile::remove(path);
-        const QByteArray stored = m_records.validator(url);
+        const QByteArray stored = download->isOnMirror() ? QByteArray() : m_records.validator(url);
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
 
         if (reply->error() != QNetworkReply::NoError) {
@@ -169,9 +171,11 @@ void DownloadManager::checkSize(const QSharedPointer<Download> &download)
                 transfer(download);
                 return;
             }
-            // No GET after a failed HEAD: the error is the end of this download.
+            // No GET after a failed HEAD: the error is the end of this download, or of this mirror.
             const QString error = reply->errorString();
             qCWarning(lcDownload) << "Network Error : " << error;
+            if (tryNextMirror(download, error))
+                return;
             download->raiseError(error);
             finish(download);
             return;
@@ -221,7 +225,7 @@ void DownloadManager::transfer(const QSharedPointer<Download> &download)
         QFile::remove(download->path());
     if (download->request().hasRawHeader("Range"))
         state->rangeStart = QFileInfo(download->path()).size();
-    m_records.claimFile(download->request().url(), download->isResumable());
+    m_records.claimFile(download->link(), download->isResumable());
 
     download->setProcess(Download::DOWNLOADING);
     QNetworkReply *reply = start(download, false);
@@ -337,8 +341,10 @@ void DownloadManager::decide(const QSharedPointer<Transfer> &transfer)
              tooLarge(download.maximumSize()));
         return;
     }
+    // A mirror's validator says nothing of the link's server: a later run continues without one.
     if (download.isResumable())
-        m_records.recordValidator(download.request().url().toString(), HttpResume::validatorOf(*reply));
+        m_records.recordValidator(download.link().toString(),
+                                  download.isOnMirror() ? QByteArray() : HttpResume::validatorOf(*reply));
 }
 
 QString DownloadManager::tooLarge(qint64 limit)
@@ -438,6 +444,8 @@ void DownloadManager::conclude(const QSharedPointer<Transfer> &transfer)
         if (!download.isResumable() && QFileInfo(download.path()).isFile())
             QFile::remove(download.path());
         qCWarning(lcDownload) << "Network Error : " << transfer->failure;
+        if (download.isResumable() && tryNextMirror(keep, transfer->reason.isEmpty() ? transfer->failure : transfer->reason))
+            return;
         if (transfer->reason.isEmpty())
             download.raiseError(transfer->failure);
         else
@@ -464,8 +472,25 @@ void DownloadManager::restartOrFail(const QSharedPointer<Download> &download)
         transfer(download);
         return;
     }
+    if (tryNextMirror(download, QStringLiteral("checksum mismatch")))
+        return;
     download->raiseChecksumError();
     finish(download);
+}
+
+bool DownloadManager::tryNextMirror(const QSharedPointer<Download> &download, const QString &why)
+{
+    const QString from = download->request().url().toString();
+    if (download->isCancelled() || !download->nextMirror())
+        return false;
+    // What arrived stays: the next server continues it where it can, and the checksum decides.
+    qCWarning(lcDownload) << "Trying the next mirror : " << download->request().url().toString() << " after "
+                          << from << " : " << why;
+    if (download->isResumable())
+        checkSize(download);
+    else
+        transfer(download);
+    return true;
 }
 
 QNetworkReply *DownloadManager::start(const QSharedPointer<Download> &download, bool head)
@@ -486,7 +511,7 @@ void DownloadManager::removeFromList(const QSharedPointer<Download> &download)
 {
     m_replies.remove(download.data());
     m_downloads.remove(download->id());
-    const auto byUrl = m_byUrl.find(download->request().url());
+    const auto byUrl = m_byUrl.find(download->link());
     if (byUrl != m_byUrl.end() && *byUrl == download)
         m_byUrl.erase(byUrl);
     const auto busy = m_busyFiles.find(download->path());

@@ -70,6 +70,8 @@ private:
     static QString tooLarge(qint64 limit);
     void finish(const QSharedPointer<Models::Download> &download);
     void restartOrFail(const QSharedPointer<Models::Download> &download);
+    /** Moves a failed download to its next mirror and starts it there; false when none is left. */
+    bool tryNextMirror(const QSharedPointer<Models::Download> &download, const QString &why);
     void resumeFrom(const QSharedPointer<Models::Download> &download, qint64 size);
     void removeFromList(const QSharedPointer<Models::Download> &download);
     QNetworkReply *start(const QSharedPointer<Models::Download> &download, bool head);

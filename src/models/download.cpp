@@ -11,6 +11,7 @@ namespace KOV::Models {
 Download::Download(const QString &url, bool resumable, QObject *parent)
     : QObject(parent)
     , m_request(QUrl(url, QUrl::TolerantMode))
+    , m_link(m_request.url())
     , m_id(QUuid::createUuid())
     , m_resumable(resumable)
 {
@@ -25,8 +26,26 @@ Download::Download(const QString &url, bool resumable, QObject *parent)
 QString Download::fileName()
 {
     if (m_fileName.isEmpty())
-        m_fileName = fileNameForUrl(m_request.url());
+        m_fileName = fileNameForUrl(m_link);
     return m_fileName;
+}
+
+bool Download::nextMirror()
+{
+    while (m_mirror < m_mirrors.size()) {
+        const QUrl url(m_mirrors.at(m_mirror++), QUrl::TolerantMode);
+        if (isSupportedUrl(url)) {
+            m_request.setUrl(url);
+            // Each mirror gets its one fresh start after a mismatch, and no validator of another server.
+            m_retried = false;
+            m_request.setRawHeader("Range", QByteArray());
+            m_request.setRawHeader("If-Range", QByteArray());
+            m_process = QUEUED;
+            return true;
+        }
+        qCWarning(lcDownload) << "Mirror skipped, not an http or https link : " << url.toString();
+    }
+    return false;
 }
 
 QString Download::legacyFileNameForUrl(const QUrl &url)

@@ -18,6 +18,8 @@ public:
     explicit Download(const QString &url, bool resumable, QObject *parent = nullptr);
 
     QUuid id() const { return m_id; }
+    /** The link the download was made for: its identity, whichever mirror serves it now. */
+    QUrl link() const { return m_link; }
     QNetworkRequest &request() { return m_request; }
     const QNetworkRequest &request() const { return m_request; }
     bool isResumable() const { return m_resumable; }
@@ -66,6 +68,13 @@ public:
     void setExpected(const QByteArray &sha256, qint64 size);
     QByteArray expectedSha256() const { return m_expectedSha256; }
     qint64 expectedSize() const { return m_expectedSize; }
+    /** Other places of the same archive, tried in order when the link fails. */
+    void setMirrors(const QStringList &mirrors) { m_mirrors = mirrors; }
+    QStringList mirrors() const { return m_mirrors; }
+    /** Whether a mirror serves it now; the request then goes there. */
+    bool isOnMirror() const { return m_mirror > 0; }
+    /** Moves the request to the next mirror; false when none is left. */
+    bool nextMirror();
     /** Whether the one fresh start after a mismatch was used. */
     bool isRetried() const { return m_retried; }
     void setRetried() { m_retried = true; }
@@ -82,6 +91,9 @@ signals:
 
 private:
     QNetworkRequest m_request;
+    QUrl m_link;
+    QStringList m_mirrors;
+    int m_mirror = 0;
     Process m_process = QUEUED;
     QString m_fileName;
     qlonglong m_fileSize = 0;

@@ -25,6 +25,8 @@ struct PackageVersion
 {
     QString version;
     QString link;
+    /** Other places of the same archive, tried in order when `link` fails; the checksum decides. */
+    QStringList mirrors;
     /** The archive's SHA-256 in hex and its size in bytes, when the catalogue gives them. */
     QString sha256;
     qint64 size = 0;
