@@ -1,9 +1,10 @@
 #include <QtTest>
 
 #include "catalogueharness.h"
+#include "signatureharness.h"
 #include "testsupport.h"
 
-/** Replays the fuzzer's corpus and every input that once made it fail. */
+/** Replays the fuzzers' corpora and every input that once made one fail. */
 class TestFuzzRegression final : public QObject
 {
     Q_OBJECT
@@ -19,16 +20,23 @@ private:
 void TestFuzzRegression::replay_data()
 {
     QTest::addColumn<QString>("path");
-    for (const char *folder : { "corpus", "crashes" }) {
+    QTest::addColumn<bool>("signature");
+    for (const char *folder : { "corpus", "crashes", "signature-corpus", "signature-crashes" }) {
         const QDir dir(QStringLiteral(KOV_SOURCE_DIR "/tests/fuzz/") + QLatin1String(folder));
         for (const QString &name : dir.entryList(QDir::Files, QDir::Name))
-            QTest::newRow(qPrintable(QLatin1String(folder) + '/' + name)) << dir.filePath(name);
+            QTest::newRow(qPrintable(QLatin1String(folder) + '/' + name))
+                << dir.filePath(name) << QByteArray(folder).startsWith("signature");
     }
 }
 
 void TestFuzzRegression::replay()
 {
     QFETCH(QString, path);
+    QFETCH(bool, signature);
+    if (signature) {
+        KOVFuzz::checkSignature(KOVTest::readFile(path));
+        return;
+    }
     if (!m_harness) {
         // Every input writes to packages.db; in memory that takes a fraction of the time.
         if (QFileInfo(QStringLiteral("/dev/shm")).isWritable())

@@ -177,9 +177,14 @@ bool CatalogueTrust::accept(const QByteArray &document, const QByteArray &signat
     if (!ensureDir(m_folder, true))
         return false;
     QFile current(m_folder + QStringLiteral("serial"));
-    if (current.open(QIODevice::ReadOnly) && current.readAll().trimmed().toLongLong() > serial)
-        return true;
+    const qint64 highest = current.open(QIODevice::ReadOnly) ? current.readAll().trimmed().toLongLong() : -1;
     current.close();
+    if (highest > serial)
+        return true;
+    // The same catalogue again, as at every start: its signature says so, and nothing is written.
+    QFile kept(acceptedSignature());
+    if (highest == serial && kept.open(QIODevice::ReadOnly) && kept.readAll() == signature)
+        return true;
     // The copy first: a serial without its catalogue would refuse everything older and show nothing.
     return writeWhole(acceptedCatalogue(), document) && writeWhole(acceptedSignature(), signature)
            && writeWhole(m_folder + QStringLiteral("serial"), QByteArray::number(serial) + '\n');

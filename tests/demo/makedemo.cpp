@@ -2,6 +2,7 @@
 // a stand-in X-Plane folder, and a settings file that points the program at both.
 #include <QCommandLineParser>
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -12,6 +13,8 @@
 #include <QPainter>
 #include <QProcess>
 #include <QTextStream>
+
+#include "managers/minisign.h"
 
 namespace {
 
@@ -97,6 +100,35 @@ bool make7z(const QString &archive, const QString &folder)
     return process.waitForFinished(120000) && process.exitCode() == 0;
 }
 
+// The demo's own key, made once and kept beside the demo; each run's serial is the time, so that a demo made
+// again is newer than the one before.
+bool signDemo(const QByteArray &json, const QString &served, const QString &out, const QString &keys)
+{
+    using KOV::Managers::Minisign;
+    const QString secret = out + QStringLiteral("/demo-key.seed");
+    QFile file(secret);
+    QByteArray seed;
+    Minisign::PublicKey key;
+    if (file.open(QIODevice::ReadOnly)) {
+        const QList<QByteArray> parts = file.readAll().trimmed().split(' ');
+        seed = QByteArray::fromBase64(parts.value(0));
+        key = Minisign::publicKeyOf(seed, QByteArray::fromBase64(parts.value(1)));
+        file.close();
+    }
+    if (!key.isValid()) {
+        if (!Minisign::generate(&seed, &key) || !file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return false;
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        file.write(seed.toBase64() + ' ' + key.id.toBase64() + '\n');
+        file.close();
+    }
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const QByteArray comment = "serial=" + QByteArray::number(now.toSecsSinceEpoch()) + " expires="
+                               + now.addDays(30).toString(Qt::ISODate).toLatin1();
+    return writeFile(served + QStringLiteral("/packages.json.minisig"), Minisign::sign(json, seed, key.id, comment))
+           && writeFile(keys + QStringLiteral("/kovvazuv-demo.pub"), Minisign::publicKeyFile(key));
+}
+
 QJsonObject texts(const QString &en, const QString &de)
 {
     return QJsonObject { { "en", en }, { "de", de } };
@@ -114,6 +146,10 @@ int main(int argc, char *argv[])
         { QStringLiteral("out"), QStringLiteral("Folder to make the demo in."), QStringLiteral("folder") });
     parser.addOption({ QStringLiteral("base-url"), QStringLiteral("Where the catalogue will be served."),
                        QStringLiteral("url"), QStringLiteral("http://127.0.0.1:8787/") });
+    parser.addOption({ QStringLiteral("keys"),
+                       QStringLiteral("Sign the catalogue with the demo key and put its public key in this folder "
+                                      "(the keys/ beside the program)."),
+                       QStringLiteral("folder") });
     parser.process(application);
     const QString out = QDir(parser.value(QStringLiteral("out"))).absolutePath();
     const QString base = parser.value(QStringLiteral("base-url"));
@@ -282,7 +318,12 @@ int main(int argc, char *argv[])
         writeFile(served + "/" + key + "-manual.html", ("<h1>" + package.nameEn + " manual</h1>").toUtf8());
         writeFile(served + "/" + key + "-help.html", ("<h1>" + package.nameEn + " help</h1>").toUtf8());
     }
-    writeFile(served + "/packages.json", QJsonDocument(catalogue).toJson());
+    const QByteArray json = QJsonDocument(catalogue).toJson();
+    writeFile(served + "/packages.json", json);
+    if (parser.isSet(QStringLiteral("keys")) && !signDemo(json, served, out, parser.value(QStringLiteral("keys")))) {
+        QTextStream(stderr) << "cannot sign the demo catalogue\n";
+        return 1;
+    }
     QDir(out + "/build").removeRecursively();
 
     // A stand-in X-Plane: the executable start-up looks for, and the file HD Runways replaces.
