@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QMutex>
 #include <QPointer>
 #include <QProcess>
 #include <QQueue>
@@ -160,8 +161,11 @@ public:
     LogCapture()
     {
         lines().clear();
-        m_previous = qInstallMessageHandler(
-            [](QtMsgType, const QMessageLogContext &, const QString &message) { lines() << message; });
+        // Workers log too (the catalogue's reads): one line at a time.
+        m_previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &message) {
+            const QMutexLocker locker(&lock());
+            lines() << message;
+        });
     }
     ~LogCapture() { qInstallMessageHandler(m_previous); }
     Q_DISABLE_COPY_MOVE(LogCapture)
@@ -170,6 +174,11 @@ public:
     {
         static QStringList captured;
         return captured;
+    }
+    static QMutex &lock()
+    {
+        static QMutex mutex;
+        return mutex;
     }
     bool contains(const QString &start) const { return count(start) > 0; }
     int count(const QString &start) const

@@ -80,10 +80,9 @@ QString linkOutOfArchiveText(const QString &path)
 QString extractionFailureReason(const QString &error, const QString &folder, const QString &extract)
 {
     // 7-Zip itself refuses a link that points out of the folder it unpacks into.
-    const int dangerous = error.indexOf(QLatin1String("Dangerous link path was ignored : "));
-    if (dangerous >= 0)
-        return linkOutOfArchiveText(
-            archiveKey(extract, error.mid(dangerous).section(QStringLiteral(" : "), 1, 1).trimmed()));
+    const QString dangerous = Extractors::P7ZipExtractor::dangerousLink(error);
+    if (!dangerous.isEmpty())
+        return linkOutOfArchiveText(archiveKey(extract, dangerous));
     const QString diskReason = writeFailureReason(folder);
     if (diskReason == PackageInstaller::tr("Not enough disk space"))
         return diskReason;
@@ -208,21 +207,6 @@ QString installRefusal(const Models::PackageVersion &target, const FileContext &
     return QString();
 }
 
-// A link the archive brings may point only at what the archive itself unpacked.
-QString stagedLinkRefusal(const Extractors::ArchiveListing &listing, const QString &staging, const QString &extract)
-{
-    const QString base = QFileInfo(staging).canonicalFilePath();
-    for (const Extractors::ArchiveEntry &entry : listing.entries) {
-        if (!entry.link)
-            continue;
-        const QFileInfo link(staging + QLatin1Char('/') + entry.path);
-        const QString target = QDir::cleanPath(link.symLinkTarget());
-        if (!link.isSymLink() || (target != base && !target.startsWith(base + QLatin1Char('/'))))
-            return linkOutOfArchiveText(archiveKey(extract, entry.path));
-    }
-    return QString();
-}
-
 } // namespace
 
 InstallOutcome PackageInstaller::install(const QSharedPointer<Package> &package, const QString &version,
@@ -309,11 +293,12 @@ InstallOutcome PackageInstaller::install(const QSharedPointer<Package> &package,
         removePath(staging);
         return failure(reason);
     }
-    const QString linkRefusal = stagedLinkRefusal(listing, staging, extract);
-    if (!linkRefusal.isEmpty()) {
+    // A link the archive brings may point only at what the archive itself unpacked.
+    const QStringList leaving = Extractors::P7ZipExtractor::linksLeaving(listing, staging);
+    if (!leaving.isEmpty()) {
         removeAll(saved);
         removePath(staging);
-        return failure(linkRefusal);
+        return failure(linkOutOfArchiveText(archiveKey(extract, leaving.first())));
     }
 
     // 5. The swap: old files aside, staged files in, saved files back; any failure undoes all of it.

@@ -157,6 +157,7 @@ ArchiveListing P7ZipExtractor::parseListing(const QByteArray &output)
             qCWarning(lcExtractor) << "Extractor Error : "
                                    << "entry outside the destination:" << entry.path;
             listing.unsafe = true;
+            listing.unsafeEntries << entry.path + QStringLiteral(": leaves the folder it is unpacked into");
         }
         if (!entry.folder)
             listing.unpackedSize += entry.size;
@@ -203,10 +204,34 @@ ArchiveListing P7ZipExtractor::parseListing(const QByteArray &output)
                 qCWarning(lcExtractor) << "Extractor Error : "
                                        << "entry below a link of the archive:" << candidate.path;
                 listing.unsafe = true;
+                listing.unsafeEntries << candidate.path + QStringLiteral(": lies below the link ") + folder;
+                break;
             }
         }
     }
     return listing;
+}
+
+QStringList P7ZipExtractor::linksLeaving(const ArchiveListing &listing, const QString &folder)
+{
+    QStringList leaving;
+    const QString base = QFileInfo(folder).canonicalFilePath();
+    for (const ArchiveEntry &entry : listing.entries) {
+        if (!entry.link)
+            continue;
+        const QFileInfo link(folder + QLatin1Char('/') + entry.path);
+        const QString target = QDir::cleanPath(link.symLinkTarget());
+        if (link.isSymLink() && (target == base || target.startsWith(base + QLatin1Char('/'))))
+            continue;
+        leaving << entry.path;
+    }
+    return leaving;
+}
+
+QString P7ZipExtractor::dangerousLink(const QString &error)
+{
+    const int dangerous = error.indexOf(QLatin1String("Dangerous link path was ignored : "));
+    return dangerous < 0 ? QString() : error.mid(dangerous).section(QStringLiteral(" : "), 1, 1).trimmed();
 }
 
 ArchiveListing P7ZipExtractor::list(const QString &archive)

@@ -26,6 +26,8 @@ struct ArchiveListing
     bool readable = false;
     /** An entry would land outside the destination ("../", absolute, or below a link of the archive). */
     bool unsafe = false;
+    /** The unsafe entries, each with why. */
+    QStringList unsafeEntries;
     QVector<ArchiveEntry> entries;
     qint64 unpackedSize = 0;
 };
@@ -50,6 +52,10 @@ public:
     QString lastError() const { return m_lastError; }
     /** Parses the output of "7z l -slt". */
     static ArchiveListing parseListing(const QByteArray &output);
+    /** The links of `listing`, unpacked into `folder`, that point out of it. */
+    static QStringList linksLeaving(const ArchiveListing &listing, const QString &folder);
+    /** The entry 7-Zip refused to unpack as a link pointing out ("Dangerous link path"), from its error; or empty. */
+    static QString dangerousLink(const QString &error);
 
     /** The program this platform runs: /usr/bin/7z, or 7z.exe beside the program on Windows. */
     static QString programPath();
