@@ -6,6 +6,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMessageBox>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -366,7 +368,8 @@ void TestPublishing::fromArchivesToAnInstalledPackage()
     QCOMPARE(scan.status, 0);
     const QJsonObject stub = QJsonDocument::fromJson(scan.out).array().first().toObject();
     QCOMPARE(stub.value("folders").toArray(), QJsonArray { "GroundTraffic" });
-    KOVTest::NginxServer nginx(site, { false, {}, {}, {} });
+    // Served as the README says: its locations for the archives and the catalogue.
+    KOVTest::NginxServer nginx(site, { false, {}, {}, "include \"" KOV_SOURCE_DIR "/docs/nginx-kovvazuv.conf\";" });
     QVERIFY2(nginx.isRunning(), nginx.errors().constData());
     const QJsonObject version { { "version", "1.0" }, { "link", nginx.url("/ground-1.0.7z") },
                                 { "sha256", stub.value("sha256") }, { "size", stub.value("size") },
@@ -399,6 +402,20 @@ void TestPublishing::fromArchivesToAnInstalledPackage()
             button->click();
     }
     QTRY_COMPARE_WITH_TIMEOUT(package->state(), Package::INSTALLED, 30000);
+    // What the locations say reached the program: the archive as it is, the catalogue fetched fresh.
+    QNetworkAccessManager network;
+    QNetworkRequest archiveRequest(QUrl(nginx.url("/ground-1.0.7z")));
+    archiveRequest.setRawHeader("Accept-Encoding", "gzip");
+    QNetworkReply *head = network.head(archiveRequest);
+    QSignalSpy headDone(head, &QNetworkReply::finished);
+    QVERIFY(headDone.wait(5000));
+    QVERIFY(!head->hasRawHeader("Content-Encoding"));
+    QVERIFY(head->hasRawHeader("ETag"));
+    QCOMPARE(head->rawHeader("Accept-Ranges"), QByteArray("bytes"));
+    QNetworkReply *catalogueHead = network.head(QNetworkRequest(QUrl(nginx.url("/packages.json.minisig"))));
+    QSignalSpy catalogueDone(catalogueHead, &QNetworkReply::finished);
+    QVERIFY(catalogueDone.wait(5000));
+    QCOMPARE(catalogueHead->rawHeader("Cache-Control"), QByteArray("no-cache"));
     QCOMPARE(KOVTest::readFile(fixture.xp("Resources/plugins/GroundTraffic/ground.xpl")), QByteArray("ground 1.0"));
     QVERIFY(answerer.seen().isEmpty());
 }

@@ -1,7 +1,6 @@
 // Makes the demo: a catalogue of packages with real 7z archives, icons and banners drawn here,
 // a stand-in X-Plane folder, and a settings file that points the program at both.
 #include <QCommandLineParser>
-#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -14,6 +13,9 @@
 #include <QProcess>
 #include <QTextStream>
 
+#include "catalogue/archivescan.h"
+#include "catalogue/cataloguelint.h"
+#include "catalogue/secretkey.h"
 #include "managers/minisign.h"
 
 namespace {
@@ -100,33 +102,29 @@ bool make7z(const QString &archive, const QString &folder)
     return process.waitForFinished(120000) && process.exitCode() == 0;
 }
 
-// The demo's own key, made once and kept beside the demo; each run's serial is the time, so that a demo made
-// again is newer than the one before.
+// The demo's own key, made once and kept beside the demo as a publisher keeps theirs; each run's serial is
+// the time, so that a demo made again is newer than the one before.
 bool signDemo(const QByteArray &json, const QString &served, const QString &out, const QString &keys)
 {
-    using KOV::Managers::Minisign;
-    const QString secret = out + QStringLiteral("/demo-key.seed");
+    using KOV::Publishing::SecretKey;
+    const QString secret = out + QStringLiteral("/kovvazuv-demo.key");
+    SecretKey key;
+    QString error;
     QFile file(secret);
-    QByteArray seed;
-    Minisign::PublicKey key;
-    if (file.open(QIODevice::ReadOnly)) {
-        const QList<QByteArray> parts = file.readAll().trimmed().split(' ');
-        seed = QByteArray::fromBase64(parts.value(0));
-        key = Minisign::publicKeyOf(seed, QByteArray::fromBase64(parts.value(1)));
+    if (!file.open(QIODevice::ReadOnly) || !SecretKey::read(file.readAll(), QByteArray(), &key, &error)) {
         file.close();
-    }
-    if (!key.isValid()) {
-        if (!Minisign::generate(&seed, &key) || !file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        if (!SecretKey::generate(&key) || !file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+            || !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
             return false;
-        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        file.write(seed.toBase64() + ' ' + key.id.toBase64() + '\n');
-        file.close();
+        file.write(SecretKey::write(key));
     }
+    file.close();
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const QByteArray comment = "serial=" + QByteArray::number(now.toSecsSinceEpoch()) + " expires="
                                + now.addDays(30).toString(Qt::ISODate).toLatin1();
-    return writeFile(served + QStringLiteral("/packages.json.minisig"), Minisign::sign(json, seed, key.id, comment))
-           && writeFile(keys + QStringLiteral("/kovvazuv-demo.pub"), Minisign::publicKeyFile(key));
+    return writeFile(served + QStringLiteral("/packages.json.minisig"),
+                     KOV::Managers::Minisign::sign(json, key.seed, key.id, comment))
+           && writeFile(keys + QStringLiteral("/kovvazuv-demo.pub"), KOV::Managers::Minisign::publicKeyFile(key.publicKey()));
 }
 
 QJsonObject texts(const QString &en, const QString &de)
@@ -263,7 +261,9 @@ int main(int argc, char *argv[])
             banners.append(base + QStringLiteral("%1-banner%2.png").arg(key).arg(i));
         }
         QJsonArray versions;
-        for (const DemoVersion &version : package.versions) {
+        // Newest first, as kov-catalogue lint asks.
+        for (auto it = package.versions.crbegin(); it != package.versions.crend(); ++it) {
+            const DemoVersion &version = *it;
             const QString source = out + "/build/" + key + "-" + version.version;
             QDir(source).removeRecursively();
             const QString inner
@@ -289,15 +289,17 @@ int main(int argc, char *argv[])
                 remove << package.folder;
             else
                 remove << QStringLiteral("Resources/plugins/HDRunways") << package.backup;
-            QFile packed(served + "/" + archive);
-            packed.open(QIODevice::ReadOnly);
-            const QByteArray sha256
-                = QCryptographicHash::hash(packed.readAll(), QCryptographicHash::Sha256).toHex();
+            // What a publisher runs: kov-catalogue scan.
+            const KOV::Publishing::ArchiveScan scanned = KOV::Publishing::ArchiveScan::scan(served + "/" + archive);
+            if (!scanned.readable || !scanned.unsafe.isEmpty()) {
+                QTextStream(stderr) << "the demo archive " << archive << " does not scan\n";
+                return 1;
+            }
             versions.append(QJsonObject {
                 { "version", version.version },
                 { "link", base + archive },
-                { "sha256", QString::fromLatin1(sha256) },
-                { "size", double(packed.size()) },
+                { "sha256", scanned.sha256 },
+                { "size", double(scanned.size) },
                 { "depends", QJsonArray::fromStringList(version.depends) },
                 { "log", QJsonArray::fromStringList(version.log) },
                 { "install", QJsonObject { { "extract", package.folder },
@@ -319,6 +321,12 @@ int main(int argc, char *argv[])
         writeFile(served + "/" + key + "-help.html", ("<h1>" + package.nameEn + " help</h1>").toUtf8());
     }
     const QByteArray json = QJsonDocument(catalogue).toJson();
+    // And kov-catalogue lint: the demo is the worked example of a catalogue that passes.
+    const auto problems = KOV::Publishing::CatalogueLint::check(json);
+    for (const auto &problem : problems)
+        QTextStream(stderr) << KOV::Publishing::CatalogueLint::format(QStringLiteral("packages.json"), problem) << "\n";
+    if (!problems.isEmpty())
+        return 1;
     writeFile(served + "/packages.json", json);
     if (parser.isSet(QStringLiteral("keys")) && !signDemo(json, served, out, parser.value(QStringLiteral("keys")))) {
         QTextStream(stderr) << "cannot sign the demo catalogue\n";
