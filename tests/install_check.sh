@@ -10,9 +10,13 @@ trap 'rm -rf "$prefix" "$home"' EXIT
 
 cmake --install "$build" --prefix "$prefix" > /dev/null
 test -x "$prefix/bin/KovVazuv"
-test -s "$prefix/bin/translations/qt_de.qm"
+test -x "$prefix/bin/kov-catalogue"
+test -s "$prefix/share/kovvazuv/translations/qt_de.qm"
+test -s "$prefix/share/doc/kovvazuv/copyright"
+test -s "$prefix/share/man/man1/kov-catalogue.1.gz"
 test -s "$prefix/share/icons/hicolor/256x256/apps/kovvazuv.png"
 desktop-file-validate "$prefix/share/applications/kovvazuv.desktop"
+appstreamcli validate --no-net "$prefix/share/metainfo/org.tarrowmere.kovvazuv.metainfo.xml" > /dev/null
 
 mkdir -p "$home/config/Tarrowmere" "$home/xp"
 touch "$home/xp/X-Plane-x86_64"

@@ -277,8 +277,14 @@ void setupLanguage(const QString &language)
         return;
     // One translator for the whole process; it is never destroyed.
     static QTranslator *translator = new QTranslator();
-    if (translator->load(QStringLiteral("qt_") + language, QStringLiteral("translations")))
-        QCoreApplication::installTranslator(translator);
+    // Beside the program in a build, in share/kovvazuv/ when it is installed.
+    for (const QString &folder : { QStringLiteral("translations"),
+                                   applicationDir() + QStringLiteral("../share/kovvazuv/translations") }) {
+        if (translator->load(QStringLiteral("qt_") + language, folder)) {
+            QCoreApplication::installTranslator(translator);
+            return;
+        }
+    }
 }
 
 } // namespace KOV
