@@ -211,9 +211,9 @@ void TestDiskFaults::failedUpdateKeepsOldVersion()
     KOVTest::LogCapture log;
     QVERIFY(installAndWait(fixture, QString(), Package::State(state)));
     const auto tool = fixture.package(5);
-    QVERIFY2(tool->failureReason().startsWith(reason), qPrintable(tool->failureReason()));
+    QVERIFY2(tool->failureReason().startsWith("Version 2.0: " + reason), qPrintable(tool->failureReason()));
     QTRY_VERIFY(!answerer.seen().isEmpty());
-    QVERIFY2(answerer.seen().first().contains("\n\n" + reason), qPrintable(answerer.seen().first()));
+    QVERIFY2(answerer.seen().first().contains("\n\nVersion 2.0: " + reason), qPrintable(answerer.seen().first()));
     QVERIFY(log.contains("Installation failed : ") || log.contains("Download Error - "));
 
     // The old version works as it did, with the user's file, and the records say it is installed.
@@ -261,7 +261,7 @@ void TestDiskFaults::readOnlyUninstallChangesNothing()
     fixture.controller->uninstallPackage(tool);
     QVERIFY(failed.wait(30000));
     QCOMPARE(failed.first().at(1).toStringList(), QStringList { toolFolder });
-    QVERIFY(tool->failureReason().startsWith("Cannot write to"));
+    QVERIFY(tool->failureReason().startsWith("Version 1.0: Cannot write to"));
     QCOMPARE(tool->state(), Package::INSTALLED);
     QCOMPARE(fixture.controller->databaseStatus(tool), int(Package::INSTALLED));
     QCOMPARE(KOVTest::readFile(fixture.xp(pluginFile)), QByteArray("tool 1"));

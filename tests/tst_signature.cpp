@@ -407,7 +407,7 @@ void TestSignature::signedVersionNeedsAChecksum()
     QString version;
     fixture.controller->installPackage(package, version);
     QCOMPARE(package->state(), Package::DOWNLOAD_ERROR);
-    QCOMPARE(package->failureReason(), QStringLiteral("This archive has no checksum in the catalogue."));
+    QCOMPARE(package->failureReason(), QStringLiteral("Version 1.0: This archive has no checksum in the catalogue."));
     QVERIFY(fixture.server.requests().isEmpty());
 }
 

@@ -96,7 +96,7 @@ void PackageController::installPackage(const QSharedPointer<Package> &package, Q
     // The signed catalogue vouches for an archive only through its checksum.
     if (m_catalogueVerified && target->sha256.isEmpty()) {
         qCWarning(lcInstall) << "No checksum for " << target->link << " in a signed catalogue";
-        package->setFailureReason(tr("This archive has no checksum in the catalogue."));
+        package->setFailureReason(failureText(version, tr("This archive has no checksum in the catalogue.")));
         package->setState(Package::DOWNLOAD_ERROR);
         saveFailure(package, version);
         return;
@@ -122,7 +122,7 @@ void PackageController::installPackage(const QSharedPointer<Package> &package, Q
 void PackageController::onDownloadError(const QSharedPointer<Package> &package, const QString &version,
                                         const QString &reason)
 {
-    package->setFailureReason(reason);
+    package->setFailureReason(failureText(version, reason));
     package->setState(Package::DOWNLOAD_ERROR);
     saveFailure(package, version);
     // Entries waiting on this package are dropped now rather than at the next arrival.
@@ -193,7 +193,7 @@ void PackageController::onInstallationFinished(const PendingInstallation &entry,
 {
     const QSharedPointer<Package> &package = entry.package;
     const auto ended = qScopeGuard([this, package] { emit changeEnded(package); });
-    package->setFailureReason(outcome.reason);
+    package->setFailureReason(outcome.reason.isEmpty() ? QString() : failureText(entry.version, outcome.reason));
     if (entry.uninstall) {
         if (outcome.done) {
             m_keptVersion.remove(package->id());
@@ -206,7 +206,8 @@ void PackageController::onInstallationFinished(const PendingInstallation &entry,
             m_database.removeManifest(package->id());
         }
         setStateEverywhere(package, outcome.done ? Package::AVAILABLE : Package::INSTALLED);
-        m_changes.end(package, entry.version, package->state());
+        // Uninstalled, no version is left to name.
+        m_changes.end(package, outcome.done ? QString() : entry.version, package->state());
         if (!outcome.done)
             emit uninstallFailed(package, outcome.leftovers);
         // An installation asked for while the uninstallation ran starts now.
@@ -220,7 +221,7 @@ void PackageController::onInstallationFinished(const PendingInstallation &entry,
         // Nothing changed: back to where it stood until the user answers.
         const bool kept = m_keptVersion.contains(package->id());
         setStateEverywhere(package, kept ? Package::INSTALLED : Package::AVAILABLE);
-        m_changes.end(package, kept ? m_keptVersion.value(package->id()) : entry.version, package->state());
+        m_changes.end(package, kept ? m_keptVersion.value(package->id()) : QString(), package->state());
         m_conflicted.insert(package->id(), entry);
         QStringList owners;
         QStringList files;
@@ -269,7 +270,7 @@ void PackageController::saveFailure(const QSharedPointer<Package> &package, cons
     if (kept != m_keptVersion.constEnd())
         m_changes.end(package, *kept, Package::INSTALLED);
     else
-        m_changes.end(package, version, package->state());
+        m_changes.end(package, QString(), package->state());
 }
 
 void PackageController::setStateEverywhere(const QSharedPointer<Package> &package, Package::State state)
@@ -302,7 +303,8 @@ void PackageController::cancel(const QSharedPointer<Package> &package)
     const auto kept = m_keptVersion.constFind(package->id());
     const bool installed = kept != m_keptVersion.constEnd();
     setStateEverywhere(package, installed ? Package::INSTALLED : Package::AVAILABLE);
-    m_changes.end(package, installed ? *kept : version, package->state());
+    // A first download stopped leaves the package as it was: not installed, no version on record.
+    m_changes.end(package, installed ? *kept : QString(), package->state());
     m_keptVersion.remove(package->id());
     // What was on its way because it needed this package stops too, as after a failed download.
     for (const QSharedPointer<Package> &other :
@@ -331,12 +333,35 @@ void PackageController::uninstallPackage(const QSharedPointer<Package> &package)
 
 QSharedPointer<Models::Download> PackageController::activeDownload(const QSharedPointer<Package> &package)
 {
-    if (package->state() != Package::DOWNLOADING && package->state() != Package::INSTALLING)
+    if ((package->state() != Package::DOWNLOADING && package->state() != Package::INSTALLING)
+        || !m_downloadingVersions.contains(package->id()) || package->versions().isEmpty())
         return {};
-    const QString installed = installedVersion(package);
-    if (installed.isEmpty() || package->versions().isEmpty())
-        return {};
-    return m_downloadManager->find(package->versions().at(Models::versionIndex(package, installed))->link);
+    const QString version = m_downloadingVersions.value(package->id());
+    return m_downloadManager->find(package->versions().at(Models::versionIndex(package, version))->link);
+}
+
+QString PackageController::failureText(const QString &version, const QString &reason)
+{
+    // Which version failed, then why, in the words of what failed.
+    const QString why = reason.isEmpty() ? tr("it failed") : reason;
+    return tr("Version %1: %2").arg(version, why.endsWith(QLatin1Char('.')) ? why : why + QLatin1Char('.'));
+}
+
+QString PackageController::shownVersion(const QSharedPointer<Package> &package)
+{
+    switch (package->state()) {
+    case Package::INSTALLED:
+    case Package::UNINSTALLING:
+        return installedVersion(package);
+    case Package::AVAILABLE:
+    case Package::UNKNOWN:
+        return QString();
+    default:
+        // On its way or failed: the version that stays on disk, when one does.
+        if (m_keptVersion.contains(package->id()))
+            return m_keptVersion.value(package->id());
+        return databaseStatus(package) == Package::INSTALLED ? installedVersion(package) : QString();
+    }
 }
 
 void PackageController::loadCatalogue()

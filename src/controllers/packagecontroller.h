@@ -115,6 +115,10 @@ public:
     {
         return m_database.installedVersion(package);
     }
+    /** The version that is installed on disk as the user should see it: none while the package is not. */
+    QString shownVersion(const QSharedPointer<Models::Package> &package);
+    /** "Version 3.0: the server answered 404 Not Found." */
+    static QString failureText(const QString &version, const QString &reason);
     QString versionFromFile(const QSharedPointer<Models::Package> &package)
     {
         return m_database.versionFromFile(package);

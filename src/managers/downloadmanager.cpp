@@ -39,6 +39,8 @@ struct DownloadManager::Transfer
     // Why it failed, for log.txt; `reason` too when it is the user's to act on (else "Server Error").
     QString failure;
     QString reason;
+    // The server's answer in words, for the user, when it was the server's.
+    QString serverReason;
     bool concluded = false;
     // Fed as the bytes arrive (and with the part already on disk when resuming): no extra pass.
     Sha256 hash;
@@ -176,7 +178,7 @@ void DownloadManager::checkSize(const QSharedPointer<Download> &download)
             qCWarning(lcDownload) << "Network Error : " << error;
             if (tryNextMirror(download, error))
                 return;
-            download->raiseError(error);
+            download->raiseError(error, describe(*reply));
             finish(download);
             return;
         }
@@ -251,8 +253,10 @@ void DownloadManager::transfer(const QSharedPointer<Download> &download)
     });
     connect(reply, &QNetworkReply::errorOccurred, this, [state](QNetworkReply::NetworkError) {
         // Only noted: the end is told once, when the reply has finished.
-        if (state->failure.isEmpty() && state->reply && !state->download->isCancelled())
+        if (state->failure.isEmpty() && state->reply && !state->download->isCancelled()) {
             state->failure = state->reply->errorString();
+            state->serverReason = describe(*state->reply);
+        }
     });
     connect(reply, &QNetworkReply::finished, this, [this, state] { conclude(state); });
 
@@ -276,6 +280,10 @@ void DownloadManager::checkSpeed(const QSharedPointer<Transfer> &transfer)
         return;
     const qint64 bytes = transfer->received - transfer->windowStart;
     if (bytes * 1000 < qint64(m_speedLimit) * transfer->window.elapsed()) {
+        if (transfer->failure.isEmpty())
+            transfer->serverReason = tr("the server sent less than %1 a second for %2 seconds")
+                                         .arg(QLocale().formattedDataSize(m_speedLimit, 0))
+                                         .arg(m_speedTime / 1000);
         fail(transfer,
              QStringLiteral("%1 bytes in %2 ms, slower than %3 bytes/s")
                  .arg(bytes)
@@ -322,6 +330,8 @@ void DownloadManager::decide(const QSharedPointer<Transfer> &transfer)
         const QByteArray range = reply->rawHeader("Content-Range");
         // A 206 to a plain GET is the file only when it starts at its first byte.
         if (HttpResume::contentRangeStart(range) != qMax<qint64>(0, transfer->rangeStart)) {
+            if (transfer->failure.isEmpty())
+                transfer->serverReason = tr("the server sent another part of the file than was asked for");
             fail(transfer,
                  QStringLiteral("Content-Range %1 does not continue a file of %2 bytes")
                      .arg(QString::fromLatin1(range))
@@ -345,6 +355,19 @@ void DownloadManager::decide(const QSharedPointer<Transfer> &transfer)
     if (download.isResumable())
         m_records.recordValidator(download.link().toString(),
                                   download.isOnMirror() ? QByteArray() : HttpResume::validatorOf(*reply));
+}
+
+QString DownloadManager::describe(const QNetworkReply &reply)
+{
+    const int status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (status >= 400)
+        return tr("the server answered %1 %2")
+            .arg(status)
+            .arg(reply.attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString());
+    // Qt's transfer time-out aborts the reply: it is no cancel of the user's.
+    if (reply.error() == QNetworkReply::OperationCanceledError)
+        return tr("the server sent nothing for too long");
+    return reply.errorString();
 }
 
 QString DownloadManager::tooLarge(qint64 limit)
@@ -447,7 +470,9 @@ void DownloadManager::conclude(const QSharedPointer<Transfer> &transfer)
         if (download.isResumable() && tryNextMirror(keep, transfer->reason.isEmpty() ? transfer->failure : transfer->reason))
             return;
         if (transfer->reason.isEmpty())
-            download.raiseError(transfer->failure);
+            download.raiseError(transfer->failure, transfer->serverReason.isEmpty()
+                                                       ? tr("the transfer broke off (%1)").arg(transfer->failure)
+                                                       : transfer->serverReason);
         else
             download.raiseFailure(transfer->reason);
         finish(keep);

@@ -68,6 +68,8 @@ private:
     /** The one place where a finished reply's end is told, after everything about it is settled. */
     void conclude(const QSharedPointer<Transfer> &transfer);
     static QString tooLarge(qint64 limit);
+    /** What the server answered, or what went wrong on the way, in words. */
+    static QString describe(const QNetworkReply &reply);
     void finish(const QSharedPointer<Models::Download> &download);
     void restartOrFail(const QSharedPointer<Models::Download> &download);
     /** Moves a failed download to its next mirror and starts it there; false when none is left. */

@@ -131,8 +131,9 @@ void Download::raiseChecksumError()
     emit error(m_failureReason);
 }
 
-void Download::raiseError(const QString &message)
+void Download::raiseError(const QString &message, const QString &reason)
 {
+    m_failureReason = reason;
     qCWarning(lcDownload) << (m_process == CHECKING ? "Header Error - " : "Download Error - ")
                           << m_request.url().toString() << " : " << message;
     emit error(tr("Server Error"));

@@ -49,8 +49,11 @@ public:
     void setProcess(Process process);
 
     void notifyState();
-    /** The server or the connection failed: `message` goes to log.txt, "Server Error" to the listeners. */
-    void raiseError(const QString &message);
+    /**
+     * The server or the connection failed: `message` goes to log.txt, "Server Error" to the listeners, and
+     * `reason` (the server's answer in words) is kept as the failure reason.
+     */
+    void raiseError(const QString &message, const QString &reason = QString());
     /** The archive that arrived is not the one the catalogue describes. */
     void raiseChecksumError();
     /**

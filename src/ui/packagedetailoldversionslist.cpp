@@ -56,8 +56,7 @@ void PackageDetailOldVersionsList::rebuild()
     if (!m_package)
         return;
 
-    const QString installed
-        = m_package->state() == Package::INSTALLED ? m_controller->installedVersion(m_package) : QString();
+    const QString installed = m_controller->shownVersion(m_package);
     const QVector<QSharedPointer<Models::PackageVersion>> versions = m_package->versions();
     for (int i = 1; i < versions.size(); ++i) {
         const QSharedPointer<Models::PackageVersion> version = versions.at(i);

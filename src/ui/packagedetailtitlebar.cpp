@@ -106,6 +106,7 @@ void PackageDetailTitleBar::refresh(bool newPackage)
             download->notifyState();
     }
     m_titleLabel->setText(m_package->name());
+    const bool installed = !m_controller->shownVersion(m_package).isEmpty();
 
     m_installButton->setEnabled(true);
     if (state == Package::AVAILABLE) {
@@ -136,7 +137,9 @@ void PackageDetailTitleBar::refresh(bool newPackage)
         m_installButton->setText(tr("Retry"));
         m_installButton->setObjectName(QStringLiteral("Error"));
         m_installButton->show();
-        m_uninstallButton->hide();
+        // A failed update leaves the old version in place, and it can go as any installed one can.
+        m_uninstallButton->setText(tr("Uninstall"));
+        m_uninstallButton->setVisible(installed);
     } else {
         m_installButton->hide();
         m_uninstallButton->hide();
@@ -146,17 +149,23 @@ void PackageDetailTitleBar::refresh(bool newPackage)
     m_helpButton->setText(tr("Get Help"));
     m_manualButton->setText(tr("Manual"));
     m_verifyButton->setText(tr("Verify"));
-    m_verifyButton->setVisible(state == Package::INSTALLED);
+    m_verifyButton->setVisible(state == Package::INSTALLED || (installed && !busy));
     m_verifyButton->setEnabled(!verifying);
 }
 
 void PackageDetailTitleBar::verify()
 {
-    if (!m_package || m_package->state() != Package::INSTALLED || m_verifyWatcher.isRunning())
+    if (!m_package || m_controller->shownVersion(m_package).isEmpty() || m_verifyWatcher.isRunning())
         return;
     const Controllers::FileContext context = m_controller->fileContext(m_package);
     const QVector<Controllers::ManifestEntry> manifest = m_controller->manifest(m_package);
     const QStringList preserved = context.installed ? context.installed->install->preserve : QStringList();
+    // Installed by hand, or before files were recorded: nothing to compare with, and no claim that all is well.
+    if (manifest.isEmpty()) {
+        MessageBox::tell(this, QMessageBox::Information, tr("Verify"),
+                         tr("%1 has no record of its installed files to compare with.").arg(m_package->name()));
+        return;
+    }
     m_progressBar->setRange(0, qMax(1, manifest.size()));
     m_progressBar->setValue(0);
     QProgressBar *bar = m_progressBar;
@@ -193,9 +202,9 @@ void PackageDetailTitleBar::showVerifyResult(const Controllers::VerifyResult &re
     box.setTextFormat(Qt::PlainText);
     QPushButton *repair = result.isIntact() ? nullptr : box.addButton(tr("Repair"), QMessageBox::AcceptRole);
     box.exec();
-    if (repair && box.clickedButton() == repair && m_package->state() == Package::INSTALLED) {
+    if (repair && box.clickedButton() == repair && !m_controller->shownVersion(m_package).isEmpty()) {
         // The installed version again; preserved files stay the user's.
-        QString version = m_controller->installedVersion(m_package);
+        QString version = m_controller->shownVersion(m_package);
         m_controller->installPackage(m_package, version);
     }
 }

@@ -276,7 +276,7 @@ void PackageWidget::onStateChanged(Package::State state)
 
     m_actionButton->style()->unpolish(m_actionButton);
     m_actionButton->style()->polish(m_actionButton);
-    m_installedLabel->setText(tr("Installed : ") + m_controller->installedVersion(m_package));
+    m_installedLabel->setText(tr("Installed : ") + m_controller->shownVersion(m_package));
     const auto versions = m_package->versions();
     m_availableLabel->setText(tr("Available : ")
                               + (versions.isEmpty() ? QString() : versions.first()->version));
