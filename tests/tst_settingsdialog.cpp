@@ -1,3 +1,5 @@
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QtTest>
 
 #include <QComboBox>
@@ -63,6 +65,7 @@ private slots:
     void savedFilesFollowTheirFolder();
     void folderAndLanguageConfirmed();
     void folderConfirmedLanguageRefused();
+    void languageKeepsWhatIsKnownOfFiles();
     void invalidXPlaneFolder();
     void browsePicksFolder();
     void dismissingReverts_data();
@@ -200,6 +203,38 @@ void TestSettingsDialog::folderAndLanguageConfirmed()
     QCOMPARE(m_fixture->settings->current().installation.value, otherXPlane() + "/");
     QCOMPARE(m_fixture->settings->current().language.value, QStringLiteral("de"));
     QVERIFY(quitRequested());
+}
+
+void TestSettingsDialog::languageKeepsWhatIsKnownOfFiles()
+{
+    // An installed package with its files on record.
+    m_fixture->addPackage(1, "One", { "1.0" });
+    m_fixture->publish();
+    const auto package = m_fixture->package(1);
+    m_fixture->markInstalled(1, "1.0");
+    QVERIFY(m_fixture->controller->manifest(package).isEmpty());
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("manifest"));
+        db.setDatabaseName(packagesDb());
+        QVERIFY(db.open());
+        QSqlQuery insert(db);
+        QVERIFY(insert.exec("INSERT INTO manifest(package_id, path, size, crc) VALUES (1, 'Resources/plugins/P1/file.txt', 4, 0)"));
+        insert.finish();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("manifest"));
+    SettingsDialog dialog(m_fixture->controller, m_fixture->settings);
+    dialog.findChild<QComboBox *>()->setCurrentIndex(1);
+    ModalAnswerer answerer;
+    answerer.enqueue(ModalAnswerer::button(QMessageBox::Yes));
+    answerer.enqueue(ModalAnswerer::button(QMessageBox::Ok));
+    button(dialog, "Ok")->click();
+    QVERIFY(answerer.seen().value(0).contains("The record of installed packages is rebuilt from their version files"));
+    QVERIFY(quitRequested());
+    // The rows of installed packages go; the files' record and download.db stay.
+    QVERIFY(QFileInfo::exists(m_fixture->home.dataPath() + "/download.db"));
+    QCOMPARE(m_fixture->controller->databaseStatus(package), -1);
+    QCOMPARE(m_fixture->controller->manifest(package).size(), 1);
 }
 
 void TestSettingsDialog::folderConfirmedLanguageRefused()

@@ -124,6 +124,8 @@ public:
         return m_database.versionFromFile(package);
     }
     void resetDatabase();
+    /** A language change: the installed-package rows go, what is known of files and downloads stays. */
+    void resetInstalledRecords() { m_database.resetRecords(); }
     /** The files the package's installation put in place, as recorded. */
     QVector<ManifestEntry> manifest(const QSharedPointer<Models::Package> &package)
     {

@@ -341,6 +341,13 @@ QString PackageDatabase::readVersionFile(const QString &path)
     return version;
 }
 
+bool PackageDatabase::resetRecords()
+{
+    // Only the installed-package rows: the files' records, the journal and download.db stay.
+    QSqlQuery query(m_database);
+    return Managers::execLogged(query, QStringLiteral("DELETE FROM packages"));
+}
+
 void PackageDatabase::reset()
 {
     const QString file = m_database.databaseName();

@@ -59,6 +59,8 @@ public:
                              const QHash<int, Record> &records, FolderPresence &folders);
     /** Closes and deletes the file. */
     void reset();
+    /** Forgets every package's recorded state and version, to be rebuilt from the version files. */
+    bool resetRecords();
     /** Replaces the package's recorded files with `entries`, in one transaction. */
     bool saveManifest(int packageId, const QVector<ManifestEntry> &entries);
     QVector<ManifestEntry> manifest(int packageId);

@@ -84,10 +84,16 @@ void SettingsDialog::apply()
                QMessageBox::Yes | QMessageBox::No)
                != QMessageBox::Yes)
         return;
+    // A new X-Plane folder resets everything anyway; a new language only the installed-package rows.
+    const QString languageQuestion
+        = tr("Language has been changed\n\nApplication restart neeeded. Continue ?")
+          + (pathChange ? QString()
+                        : QStringLiteral("\n\n")
+                              + tr("The record of installed packages is rebuilt from their version files at the "
+                                   "next start; what is known of their files and of unfinished downloads is "
+                                   "kept."));
     if (languageChange
-        && QMessageBox::warning(this, QString(),
-                                tr("Language has been changed\n\nApplication restart neeeded. Continue ?"),
-                                QMessageBox::Yes | QMessageBox::No)
+        && QMessageBox::warning(this, QString(), languageQuestion, QMessageBox::Yes | QMessageBox::No)
                != QMessageBox::Yes)
         return;
 
@@ -110,7 +116,10 @@ void SettingsDialog::apply()
         accept();
         return;
     }
-    m_packageController->resetDatabase();
+    if (pathChange)
+        m_packageController->resetDatabase();
+    else
+        m_packageController->resetInstalledRecords();
     m_settings->commit();
     QMessageBox::information(
         this, QString(),
