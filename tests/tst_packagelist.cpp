@@ -48,6 +48,7 @@ class TestPackageList final : public QObject
 private slots:
     void initTestCase() { KOV::sharedIcons()->initFontAwesome(); }
     void pageFollowsController();
+    void catalogueErrorTriesAgain();
     void listHasOneRowPerPackage();
     void sidebarFollowsShowFilter_data();
     void sidebarFollowsShowFilter();
@@ -590,6 +591,32 @@ void TestPackageList::lateTileShowsTheRunningDownload()
     QCOMPARE(bar->value(), value);
     fixture.controller->cancel(package);
     QTRY_COMPARE(package->state(), Package::AVAILABLE);
+}
+
+void TestPackageList::catalogueErrorTriesAgain()
+{
+    KOVTest::UiFixture fixture;
+    fixture.addPackage(5, "Five", { "1.0" });
+    fixture.publish();
+    KOVTest::HttpServer::Behaviour down;
+    down.errorStatus = 503;
+    fixture.server.setBehaviour("/packages.json", down);
+    qApp->setStyleSheet(QString::fromUtf8(KOVTest::readFile(":/resources/style.qss")));
+    KOV::Ui::PackageContainer page(fixture.controller);
+    page.resize(1000, 700);
+    page.show();
+    auto *processing = page.findChild<KOV::Ui::PackageProcessingWidget *>();
+    auto *retry = processing->findChild<QPushButton *>("RetryButton");
+    QTRY_VERIFY_WITH_TIMEOUT(retry->isVisible(), 10000);
+    // Light on the dark page, not black on it.
+    const QLabel *text = processing->findChild<QLabel *>("ProcessingText");
+    QCOMPARE(text->text(), QStringLiteral("Server Error"));
+    QVERIFY(text->palette().color(QPalette::WindowText).lightness() > 200);
+    qApp->setStyleSheet(QString());
+    fixture.server.clearBehaviours();
+    retry->click();
+    QTRY_VERIFY_WITH_TIMEOUT(page.findChild<KOV::Ui::TileList *>()->isVisible(), 10000);
+    QVERIFY(!retry->isVisible());
 }
 
 QTEST_MAIN(TestPackageList)

@@ -55,6 +55,8 @@ PackageContainer::PackageContainer(QSharedPointer<Controllers::PackageController
     connect(m_list, &TileList::viewportChanged, this, &PackageContainer::createNearbyTiles);
     m_detail = new PackageDetailWidget(m_controller, this);
     m_processing = new PackageProcessingWidget(this);
+    connect(m_processing, &PackageProcessingWidget::retryRequested, m_controller.data(),
+            &Controllers::PackageController::loadCatalogue);
     pages->addWidget(m_list);
     pages->addWidget(m_detail);
     pages->addWidget(m_processing);

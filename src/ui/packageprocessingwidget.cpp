@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QMovie>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace KOV::Ui {
@@ -10,6 +11,7 @@ PackageProcessingWidget::PackageProcessingWidget(QWidget *parent)
     : QWidget(parent)
     , m_animationLabel(new QLabel(this))
     , m_textLabel(new QLabel(this))
+    , m_retryButton(new QPushButton(tr("Try again"), this))
     , m_movie(new QMovie(QStringLiteral(":/resources/img/loading.gif"), QByteArray(), this))
 {
     setObjectName(QStringLiteral("PackageProcessingWidget"));
@@ -17,7 +19,16 @@ PackageProcessingWidget::PackageProcessingWidget(QWidget *parent)
     layout->addStretch();
     layout->addWidget(m_animationLabel);
     layout->addWidget(m_textLabel);
+    layout->addWidget(m_retryButton, 0, Qt::AlignHCenter);
     layout->addStretch();
+    m_textLabel->setObjectName(QStringLiteral("ProcessingText"));
+    m_textLabel->setAlignment(Qt::AlignCenter);
+    m_textLabel->setWordWrap(true);
+    m_textLabel->setTextFormat(Qt::PlainText);
+    m_retryButton->setObjectName(QStringLiteral("RetryButton"));
+    m_retryButton->setCursor(Qt::PointingHandCursor);
+    m_retryButton->hide();
+    connect(m_retryButton, &QPushButton::clicked, this, &PackageProcessingWidget::retryRequested);
 
     m_movie->setScaledSize(QSize(72, 72));
     m_animationLabel->setAttribute(Qt::WA_TranslucentBackground);
@@ -49,6 +60,7 @@ void PackageProcessingWidget::hideEvent(QHideEvent *event)
 
 void PackageProcessingWidget::setMode(int mode)
 {
+    m_retryButton->setVisible(mode == MESSAGE);
     switch (mode) {
     case LOADING:
         m_animationLabel->show();

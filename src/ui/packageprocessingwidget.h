@@ -4,6 +4,7 @@
 
 class QLabel;
 class QMovie;
+class QPushButton;
 
 namespace KOV::Ui {
 
@@ -17,7 +18,11 @@ public:
     explicit PackageProcessingWidget(QWidget *parent = nullptr);
 
     void setMode(int mode);
+    /** An error in place of the list, with a button that tries again. */
     void showMessage(const QString &text);
+
+signals:
+    void retryRequested();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -29,6 +34,7 @@ private:
 
     QLabel *m_animationLabel;
     QLabel *m_textLabel;
+    QPushButton *m_retryButton;
     QMovie *m_movie;
 };
 
