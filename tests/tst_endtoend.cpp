@@ -284,7 +284,7 @@ void TestEndToEnd::installAndUninstallAsAUser()
              QStringLiteral(
                  "Install Package|This package is dependent on following packages and will be installed "
                  "if not already installed or upgraded if outdated along with this package\n\nKOV "
-                 "Library\n\nContinue?"));
+                 "Library 1.1.0\n\nContinue?"));
     QCOMPARE(answerer.seen().value(1).section('|', 1),
              QStringLiteral(
                  "Uninstall KOV Library from this system\n\nFollowing dependent extensions will also be "

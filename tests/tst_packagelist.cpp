@@ -307,11 +307,14 @@ void TestPackageList::confirmation_data()
                                     << QStringList { "Change Log" } << false;
     QTest::newRow("update, log closed")
         << true << QStringList() << QVector<int> { -1 } << QStringList { "Change Log" } << false;
+    // The library is installed in 1.0 and offers 2.0: only a minimum above 1.0 brings it along.
     QTest::newRow("dependencies yes")
-        << false << QStringList { "1" } << QVector<int> { yes } << QStringList { "Install Package" } << true;
-    QTest::newRow("dependencies no") << false << QStringList { "1" } << QVector<int> { no }
+        << false << QStringList { "1:2.0" } << QVector<int> { yes } << QStringList { "Install Package" } << true;
+    QTest::newRow("dependencies no") << false << QStringList { "1:2.0" } << QVector<int> { no }
                                      << QStringList { "Install Package" } << false;
-    QTest::newRow("update with dependencies") << true << QStringList { "1" } << QVector<int> { yes, yes }
+    QTest::newRow("dependency already there, no question")
+        << false << QStringList { "1:1.0" } << QVector<int>() << QStringList() << true;
+    QTest::newRow("update with dependencies") << true << QStringList { "1:2.0" } << QVector<int> { yes, yes }
                                               << QStringList { "Change Log", "Install Package" } << true;
     QTest::newRow("one of two unresolved")
         << false << QStringList { "1", "99" } << QVector<int> { QMessageBox::Ok }
@@ -326,7 +329,7 @@ void TestPackageList::confirmation()
     QFETCH(QStringList, titles);
     QFETCH(bool, installs);
     KOVTest::UiFixture fixture;
-    fixture.addPackage(1, "Library", { "1.0" });
+    fixture.addPackage(1, "Library", { "2.0", "1.0" });
     fixture.addPackage(5, "Five", { "1.2.0", "1.1.0", "1.0.0" }, depends);
     fixture.publish();
     fixture.markInstalled(1, "1.0");
@@ -353,14 +356,14 @@ void TestPackageList::confirmation()
         QCOMPARE(QTextDocumentFragment::fromHtml(answerer.seen().first().section('|', 1)).toPlainText(),
                  QTextDocumentFragment::fromHtml(
                      "<strong>1.2.0</strong><ul><li>changes of 1.2.0</li></ul><strong>1.1.0</strong><ul><li>"
-                     "changes of 1.1.0</li></ul><p><strong>Install ?</strong></p>")
+                     "changes of 1.1.0</li></ul><p><strong>Update Five from 1.0.0 to 1.2.0?</strong></p>")
                      .toPlainText());
     if (titles.contains(QStringLiteral("Install Package")))
         QCOMPARE(
             answerer.seen().last().section('|', 1),
             QStringLiteral("This package is dependent on following packages and will be installed if not "
-                           "already installed or upgraded if outdated along with this package\n\nLibrary\n\n"
-                           "Continue?"));
+                           "already installed or upgraded if outdated along with this package\n\nLibrary 2.0 "
+                           "(update from 1.0)\n\nContinue?"));
     QCOMPARE(package->state() == Package::PREPARING || package->state() == Package::DOWNLOADING, installs);
     QTRY_VERIFY_WITH_TIMEOUT(!installs || package->state() == Package::INSTALLED, 20000);
     QTRY_VERIFY_WITH_TIMEOUT(!fixture.controller->isInstalling(), 20000);

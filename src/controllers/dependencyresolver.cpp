@@ -146,15 +146,28 @@ QVector<QSharedPointer<Package>> DependencyResolver::updatable() const
 QVector<QSharedPointer<Package>>
 DependencyResolver::comingAlong(const QVector<QSharedPointer<Package>> &packages) const
 {
+    return comingAlong(packages, QString(), false);
+}
+
+QVector<QSharedPointer<Package>> DependencyResolver::comingAlong(const QSharedPointer<Package> &package,
+                                                                 const QString &version) const
+{
+    return comingAlong({ package }, version, true);
+}
+
+QVector<QSharedPointer<Package>>
+DependencyResolver::comingAlong(const QVector<QSharedPointer<Package>> &packages, const QString &version,
+                                bool firstInVersion) const
+{
     QVector<QSharedPointer<Package>> along;
     QSet<int> seen;
     for (const QSharedPointer<Package> &package : packages)
         seen.insert(package->id());
-    // Breadth first, each package once: a dependency may need another.
+    // Breadth first, each package once: a dependency may need another; each comes in its newest version.
     QVector<QSharedPointer<Package>> pending = packages;
     for (int i = 0; i < pending.size(); ++i) {
-        QString newest;
-        for (const QString &entry : resolve(pending.at(i), newest)->depends) {
+        QString chosen = i == 0 && firstInVersion ? version : QString();
+        for (const QString &entry : resolve(pending.at(i), chosen)->depends) {
             const QSharedPointer<Package> needed = toInstallFirst(parse(entry));
             if (!needed || seen.contains(needed->id()))
                 continue;

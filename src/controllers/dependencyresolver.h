@@ -62,8 +62,13 @@ public:
     /** What installing the newest versions of `packages` brings along: dependencies to install or upgrade. */
     QVector<QSharedPointer<Models::Package>>
     comingAlong(const QVector<QSharedPointer<Models::Package>> &packages) const;
+    /** The same for one version of one package. */
+    QVector<QSharedPointer<Models::Package>> comingAlong(const QSharedPointer<Models::Package> &package,
+                                                         const QString &version) const;
 
 private:
+    QVector<QSharedPointer<Models::Package>> comingAlong(const QVector<QSharedPointer<Models::Package>> &packages,
+                                                         const QString &version, bool firstInVersion) const;
     VersionLookup m_installedVersion;
     QVector<QSharedPointer<Models::Package>> m_packages;
     // Positions in m_packages, not shared pointers: building and dropping the index of a large list then

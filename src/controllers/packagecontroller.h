@@ -77,6 +77,12 @@ public:
     {
         return m_resolver.comingAlong(packages);
     }
+    /** What installing `version` of `package` brings along: not installed, or installed too old. */
+    QVector<QSharedPointer<Models::Package>> comingAlong(const QSharedPointer<Models::Package> &package,
+                                                         const QString &version) const
+    {
+        return m_resolver.comingAlong(package, version);
+    }
     /** The answer to conflictsFound(): overwrite the other packages' files, or leave the package as it was.
      */
     void resolveConflicts(const QSharedPointer<Models::Package> &package, bool overwrite);

@@ -13,13 +13,26 @@ namespace KOV::Ui {
 void InstallConfirmation::run(Controllers::PackageController &controller,
                               const QSharedPointer<Models::Package> &package, QWidget *parent)
 {
-    const QString log = controller.changeLogHtml(package, QString());
-    if (!log.isEmpty() && !MessageBox::askAboutHtml(parent, tr("Change Log"), log, QStringLiteral("Install ?")))
+    if (package->versions().isEmpty())
         return;
-    if (!confirmDependencies(controller, package, parent))
+    const QString newest = package->versions().first()->version;
+    if (!confirmUpdate(controller, package, newest, parent) || !confirmDependencies(controller, package, newest, parent))
         return;
     QString version;
     controller.installPackage(package, version);
+}
+
+bool InstallConfirmation::confirmUpdate(Controllers::PackageController &controller,
+                                        const QSharedPointer<Models::Package> &package, const QString &version,
+                                        QWidget *parent)
+{
+    // The change log of what is newer than the installed version, with the question of what changes.
+    const QString log = controller.changeLogHtml(package, version);
+    if (log.isEmpty())
+        return true;
+    return MessageBox::askAboutHtml(parent, tr("Change Log"), log,
+                                    tr("Update %1 from %2 to %3?")
+                                        .arg(package->name(), controller.shownVersion(package), version));
 }
 
 void InstallConfirmation::act(Controllers::PackageController &controller,
@@ -42,28 +55,36 @@ void InstallConfirmation::act(Controllers::PackageController &controller,
 }
 
 bool InstallConfirmation::confirmDependencies(Controllers::PackageController &controller,
-                                              const QSharedPointer<Models::Package> &package, QWidget *parent)
+                                              const QSharedPointer<Models::Package> &package,
+                                              const QString &version, QWidget *parent)
 {
     // A package without versions has nothing to depend on, and nothing to install either.
     if (package->versions().isEmpty())
         return false;
-    const QStringList needed = package->versions().first()->depends;
+    const QStringList needed = package->versions().at(Models::versionIndex(package, version))->depends;
     if (needed.isEmpty())
         return true;
-    QString version;
-    const QVector<QSharedPointer<Models::Package>> resolved = controller.dependencies(package, version);
+    QString resolvedVersion = version;
+    const QVector<QSharedPointer<Models::Package>> resolved = controller.dependencies(package, resolvedVersion);
     if (resolved.size() != needed.size()) {
-        QMessageBox::critical(
-            parent, tr("Dependencies Error"),
-            tr("This package cannot be installed.\n\nOne or more Dependencies for this package "
-               "are not available to install"),
-            QMessageBox::Ok);
+        MessageBox::tell(parent, QMessageBox::Critical, tr("Dependencies Error"),
+                         tr("This package cannot be installed.\n\nOne or more Dependencies for this package "
+                            "are not available to install"));
         return false;
     }
+    // Only what will be installed or updated is asked about; what is there already comes along silently.
+    const QVector<QSharedPointer<Models::Package>> along = controller.comingAlong(package, version);
+    if (along.isEmpty())
+        return true;
     QString text = tr("This package is dependent on following packages and will be installed if not already "
                       "installed or upgraded if outdated along with this package\n\n");
-    for (const QSharedPointer<Models::Package> &dependency : resolved)
-        text += dependency->name() + QLatin1Char('\n');
+    for (const QSharedPointer<Models::Package> &dependency : along) {
+        const QString newest = dependency->versions().first()->version;
+        const QString installed = controller.shownVersion(dependency);
+        text += installed.isEmpty() ? tr("%1 %2").arg(dependency->name(), newest)
+                                    : tr("%1 %2 (update from %3)").arg(dependency->name(), newest, installed);
+        text += QLatin1Char('\n');
+    }
     text += tr("\nContinue?");
     return MessageBox::ask(parent, QMessageBox::Information, tr("Install Package"), text);
 }
@@ -84,7 +105,7 @@ void InstallConfirmation::runUpdateAll(Controllers::PackageController &controlle
     }
     for (const QSharedPointer<Models::Package> &package : updates)
         text += QStringLiteral("%1: %2 \u2192 %3\n")
-                    .arg(package->name(), controller.installedVersion(package),
+                    .arg(package->name(), controller.shownVersion(package),
                          package->versions().first()->version);
     if (!along.isEmpty()) {
         text += QLatin1Char('\n') + tr("These packages come with them:") + QStringLiteral("\n\n");

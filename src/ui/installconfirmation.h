@@ -28,11 +28,16 @@ public:
                     QWidget *parent);
 
     /**
-     * Checks that every dependency of the newest version can be installed and asks to go on.
-     * False when the installation must not start.
+     * Checks that every dependency of `version` can be installed and, when some will be installed or updated
+     * with it, names them with their versions and asks to go on. False when the installation must not start.
      */
     static bool confirmDependencies(Controllers::PackageController &controller,
-                                    const QSharedPointer<Models::Package> &package, QWidget *parent);
+                                    const QSharedPointer<Models::Package> &package, const QString &version,
+                                    QWidget *parent);
+    /** For an installed package: its change log up to `version`, and "Update X from 1.0 to 2.0?". */
+    static bool confirmUpdate(Controllers::PackageController &controller,
+                              const QSharedPointer<Models::Package> &package, const QString &version,
+                              QWidget *parent);
 
     /**
      * One question for every package with an update (installed and new version, what comes along, the

@@ -83,13 +83,12 @@ void PackageDetailOldVersionsList::installOlderVersion(const QSharedPointer<Mode
         return;
     QString target = version->version;
     if (m_package->state() == Package::INSTALLED) {
-        const QString log = m_controller->changeLogHtml(m_package, target);
-        if (!log.isEmpty() && !MessageBox::askAboutHtml(this, tr("Change Log"), log, QStringLiteral("Install ?")))
+        if (!InstallConfirmation::confirmUpdate(*m_controller, m_package, target, this))
             return;
         const QVector<QSharedPointer<Package>> dependents = m_controller->dependents(m_package, target);
         if (!dependents.isEmpty()) {
-            QString text = QStringLiteral(
-                "Install older version?\n\nFollowing extensions depend on newer version and may stop working\n\n");
+            QString text = tr("Install older version?\n\nFollowing extensions depend on newer version and may "
+                              "stop working\n\n");
             for (const QSharedPointer<Package> &dependent : dependents)
                 text += dependent->name() + QLatin1Char('\n');
             if (!MessageBox::ask(this, QMessageBox::Information, tr("Install Package"), text))
@@ -97,7 +96,7 @@ void PackageDetailOldVersionsList::installOlderVersion(const QSharedPointer<Mode
         }
         m_controller->installPackage(m_package, target);
     } else if (m_package->state() == Package::AVAILABLE) {
-        if (!InstallConfirmation::confirmDependencies(*m_controller, m_package, this))
+        if (!InstallConfirmation::confirmDependencies(*m_controller, m_package, target, this))
             return;
         m_controller->installPackage(m_package, target);
     }

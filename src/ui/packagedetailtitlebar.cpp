@@ -230,7 +230,7 @@ void PackageDetailTitleBar::confirmAndUninstall()
         = tr("Uninstall") + QLatin1Char(' ') + m_package->name() + QLatin1Char(' ') + tr("from this system");
     const QVector<QSharedPointer<Package>> dependents = m_controller->dependents(m_package, QString());
     if (!dependents.isEmpty()) {
-        text += QStringLiteral("\n\nFollowing dependent extensions will also be uninstalled\n\n");
+        text += tr("\n\nFollowing dependent extensions will also be uninstalled\n\n");
         for (const QSharedPointer<Package> &dependent : dependents)
             text += dependent->name() + QLatin1Char('\n');
     }
