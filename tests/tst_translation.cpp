@@ -1,3 +1,9 @@
+#include <QDirIterator>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTabBar>
+#include <QTimer>
+#include <QPointer>
 #include <QtTest>
 
 #include <QCheckBox>
@@ -12,6 +18,10 @@
 #include "controllers/applicationcontroller.h"
 #include "controllers/topbarcontroller.h"
 #include "dialogs/settingsdialog.h"
+#include "common/externallink.h"
+#include "components/fileselector.h"
+#include "ui/applicationwindow.h"
+#include "ui/installconfirmation.h"
 #include "ui/packagesidebar.h"
 #include "ui/packagewidget.h"
 #include "ui/topbar.h"
@@ -74,8 +84,12 @@ class TestTranslation final : public QObject
 private slots:
     void initTestCase();
     void everyTextIsTranslated();
-    void untranslatedSentencesStayOut();
+    void userTextsGoThroughTr();
     void widgetsSpeakGerman();
+    void boxesSpeakGerman_data();
+    void boxesSpeakGerman();
+    void germanTextsFit_data();
+    void germanTextsFit();
 };
 
 void TestTranslation::initTestCase()
@@ -104,12 +118,25 @@ void TestTranslation::everyTextIsTranslated()
         QVERIFY2(contexts.contains(QString::fromLatin1(context)), context);
 }
 
-void TestTranslation::untranslatedSentencesStayOut()
+void TestTranslation::userTextsGoThroughTr()
 {
-    const QString ts = QString::fromUtf8(KOVTest::readFile(QStringLiteral(KOV_SOURCE_DIR "/translations/qt_de.ts")));
-    for (const char *sentence : { "Following dependent extensions will also be uninstalled",
-                                  "Install older version?", "Install ?", "Not available", "Bytes" })
-        QVERIFY2(!ts.contains(QString::fromLatin1(sentence)), sentence);
+    // A literal of words in a widget's code is a text nobody translates.
+    const QRegularExpression literal(QStringLiteral("QStringLiteral\\(\\s*\"((?:[^\"\\\\]|\\\\.)*)\"\\s*\\)"));
+    const QRegularExpression words(QStringLiteral("[A-Za-z]{2,}[ ]+[A-Za-z?]"));
+    QStringList found;
+    for (const char *folder : { "ui", "dialogs", "components", "common" }) {
+        QDirIterator files(QStringLiteral(KOV_SOURCE_DIR "/src/") + QLatin1String(folder), { "*.cpp", "*.h" });
+        while (files.hasNext()) {
+            const QString path = files.next();
+            const QString code = QString::fromUtf8(KOVTest::readFile(path));
+            for (auto match = literal.globalMatch(code); match.hasNext();) {
+                const QString text = match.next().captured(1);
+                if (words.match(text).hasMatch() && !text.contains(QLatin1Char('<')))
+                    found << QFileInfo(path).fileName() + ": " + text;
+            }
+        }
+    }
+    QVERIFY2(found.isEmpty(), qPrintable(found.join('\n')));
 }
 
 void TestTranslation::widgetsSpeakGerman()
@@ -155,6 +182,224 @@ void TestTranslation::widgetsSpeakGerman()
     QCOMPARE(QCoreApplication::translate("QMessageBox", "Invalid Folder"), QStringLiteral("Ungültiger Ordner"));
     QCOMPARE(QCoreApplication::translate("QFileDialog", "Select the XPlane folder"),
              QStringLiteral("X-Plane-Ordner auswählen"));
+}
+
+namespace {
+
+// The button texts of a modal widget, and whether any of them is one of Qt's English ones.
+QString englishButton(QWidget *widget)
+{
+    static const QStringList english { "Yes", "No", "Cancel", "Close", "Apply", "Open", "Save", "Discard",
+                                       "Abort", "Retry", "Ignore", "Help", "Reset", "Choose", "Show Details...",
+                                       "Hide Details...", "Yes to All", "No to All", "Back", "Forward",
+                                       "Detail View", "List View", "New Folder", "Parent Directory", "Look in:",
+                                       "Directory:", "Files of type:" };
+    for (QAbstractButton *button : widget->findChildren<QAbstractButton *>()) {
+        const QString text = button->text().remove(QLatin1Char('&'));
+        if (english.contains(text))
+            return text;
+    }
+    for (QLabel *label : widget->findChildren<QLabel *>()) {
+        const QString text = label->text().remove(QLatin1Char('&'));
+        if (english.contains(text))
+            return text;
+    }
+    return QString();
+}
+
+} // namespace
+
+void TestTranslation::boxesSpeakGerman_data()
+{
+    QTest::addColumn<QString>("box");
+    for (const char *box : { "install error", "download error", "dependency error", "change log", "dependencies",
+                             "dependencies missing", "update all", "uninstall", "verify", "link", "conflict",
+                             "uninstall failed", "records rebuilt", "installing at close", "downloads at close",
+                             "reset", "settings", "folder question", "language question", "invalid folder",
+                             "folder dialog" })
+        QTest::newRow(box) << box;
+}
+
+void TestTranslation::boxesSpeakGerman()
+{
+    QFETCH(QString, box);
+    KOVTest::UiFixture fixture;
+    fixture.addPackage(1, "Eins", { "2.0", "1.0" });
+    fixture.addPackage(5, "Fünf", { "1.2", "1.0" }, { "1:2.0" });
+    fixture.publish();
+    fixture.markInstalled(1, "1.0");
+    fixture.markInstalled(5, "1.0");
+    fixture.package(5)->setHasUpdate(true);
+    const auto five = fixture.package(5);
+    auto application = QSharedPointer<KOV::Controllers::ApplicationController>::create();
+    auto topbarController = QSharedPointer<KOV::Controllers::TopbarController>::create(fixture.settings,
+                                                                                      fixture.controller, application);
+    KOV::Ui::ApplicationWindow window(application, fixture.controller, topbarController);
+    window.show();
+    QWidget *parent = &window;
+
+    // Every modal widget that opens is read, then closed.
+    QStringList seen;
+    QString english;
+    QTimer poll;
+    QPointer<QWidget> last;
+    connect(&poll, &QTimer::timeout, this, [&] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal || modal == last)
+            return;
+        last = modal;
+        seen << QString::fromLatin1(modal->metaObject()->className());
+        if (english.isEmpty())
+            english = englishButton(modal);
+        QTimer::singleShot(0, modal, [modal] {
+            if (auto *dialog = qobject_cast<QDialog *>(modal))
+                dialog->reject();
+            else
+                modal->close();
+        });
+    });
+    poll.start(20);
+
+    if (box == "install error" || box == "download error" || box == "dependency error") {
+        KOV::Ui::PackageWidget tile(fixture.controller, five);
+        tile.show();
+        five->setFailureReason("Version 1.2: Kaputt.");
+        five->setState(box == "install error" ? KOV::Models::Package::INSTALL_ERROR
+                       : box == "download error" ? KOV::Models::Package::DOWNLOAD_ERROR
+                                                 : KOV::Models::Package::DEPENDENCY_ERROR);
+        QTRY_VERIFY(!seen.isEmpty());
+    } else if (box == "change log") {
+        KOV::Ui::InstallConfirmation::confirmUpdate(*fixture.controller, five, "1.2", parent);
+    } else if (box == "dependencies") {
+        fixture.package(1)->setState(KOV::Models::Package::AVAILABLE);
+        KOV::Ui::InstallConfirmation::confirmDependencies(*fixture.controller, five, "1.2", parent);
+    } else if (box == "dependencies missing") {
+        auto lonely = fixture.package(1);
+        lonely->versions().first()->depends = QStringList { "99" };
+        KOV::Ui::InstallConfirmation::confirmDependencies(*fixture.controller, lonely, "2.0", parent);
+    } else if (box == "update all") {
+        KOV::Ui::InstallConfirmation::runUpdateAll(*fixture.controller, parent);
+    } else if (box == "uninstall" || box == "verify") {
+        fixture.controller->showDetail(five);
+        for (QPushButton *button : window.findChildren<QPushButton *>()) {
+            if (button->isVisible() && button->text() == (box == "uninstall" ? "Deinstallieren" : QString::fromUtf8("Prüfen")))
+                button->click();
+        }
+    } else if (box == "link") {
+        KOV::openExternalLink(QUrl("file:///etc/passwd"), parent);
+    } else if (box == "conflict") {
+        emit fixture.controller->conflictsFound(five, "Eins", { "a.txt" });
+    } else if (box == "uninstall failed") {
+        emit fixture.controller->uninstallFailed(five, { "a.txt" });
+    } else if (box == "records rebuilt") {
+        emit fixture.controller->databaseRebuilt("/tmp/packages.db.broken");
+    } else if (box == "installing at close" || box == "downloads at close") {
+        KOVTest::HttpServer::Behaviour slow;
+        slow.trickleBytes = 1;
+        slow.trickleIntervalMs = 100;
+        fixture.server.setBehaviour("/p1-2.0.7z", slow);
+        QString newest;
+        fixture.controller->installPackage(fixture.package(1), newest);
+        QTRY_VERIFY(fixture.downloads->hasRunningDownloads());
+        window.close();
+    } else if (box == "reset") {
+        for (QAbstractButton *button : window.findChildren<QAbstractButton *>()) {
+            if (button->objectName() == QLatin1String("TopButton") && button->toolTip() == QStringLiteral("Zurücksetzen"))
+                button->click();
+        }
+    } else if (box == "settings" || box == "folder question" || box == "language question" || box == "invalid folder"
+               || box == "folder dialog") {
+        KOV::Dialogs::SettingsDialog dialog(fixture.controller, fixture.settings, parent);
+        if (box == "settings") {
+            dialog.show();
+            seen << QStringLiteral("SettingsDialog");
+            english = englishButton(&dialog);
+        } else if (box == "folder dialog") {
+            dialog.findChildren<QPushButton *>().first()->click();
+        } else if (box == "invalid folder") {
+            emit dialog.findChild<KOV::Components::FileSelector *>()->valueChanged(fixture.home.path());
+        } else {
+            if (box == "folder question") {
+                QDir().mkpath(fixture.home.path() + "/other");
+                KOVTest::writeFile(fixture.home.path() + "/other/X-Plane-x86_64", "#!");
+                emit dialog.findChild<KOV::Components::FileSelector *>()->valueChanged(fixture.home.path() + "/other");
+            } else {
+                QComboBox *languages = dialog.findChild<QComboBox *>();
+                languages->setCurrentIndex(languages->currentIndex() == 0 ? 1 : 0);
+            }
+            for (QPushButton *button : dialog.findChildren<QPushButton *>()) {
+                if (button->text() == QLatin1String("OK") || button->text() == QLatin1String("Ok"))
+                    button->click();
+            }
+        }
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!seen.isEmpty(), 5000);
+    QTest::qWait(100);
+    QVERIFY2(english.isEmpty(), qPrintable(box + ": an English button \"" + english + "\" in " + seen.join(',')));
+    fixture.downloads->cancel(fixture.downloads->find(fixture.server.url("/p1-2.0.7z")));
+}
+
+void TestTranslation::germanTextsFit_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::newRow("list") << "list";
+    QTest::newRow("detail page") << "detail";
+    QTest::newRow("settings dialog") << "settings";
+}
+
+void TestTranslation::germanTextsFit()
+{
+    QFETCH(QString, page);
+    qApp->setStyleSheet(QString::fromUtf8(KOVTest::readFile(":/resources/style.qss")));
+    KOVTest::UiFixture fixture(QStringLiteral("true"));
+    fixture.addPackage(1, "Bibliothek", { "2.0", "1.0" });
+    fixture.addPackage(5, "Bodenverkehr", { "1.2", "1.0" }, { "1:2.0" });
+    fixture.publish();
+    fixture.markInstalled(5, "1.0");
+    auto application = QSharedPointer<KOV::Controllers::ApplicationController>::create();
+    auto topbarController = QSharedPointer<KOV::Controllers::TopbarController>::create(fixture.settings,
+                                                                                      fixture.controller, application);
+    KOV::Ui::ApplicationWindow window(application, fixture.controller, topbarController);
+    window.resize(1320, 800);
+    window.show();
+    QTRY_VERIFY(fixture.package(5));
+    QScopedPointer<KOV::Dialogs::SettingsDialog> dialog;
+    QWidget *root = &window;
+    if (page == "detail") {
+        fixture.controller->showDetail(fixture.package(5));
+    } else if (page == "settings") {
+        dialog.reset(new KOV::Dialogs::SettingsDialog(fixture.controller, fixture.settings, &window));
+        dialog->show();
+        root = dialog.data();
+    }
+    QTest::qWait(200);
+    QStringList cut;
+    for (QWidget *widget : root->findChildren<QWidget *>()) {
+        if (!widget->isVisible() || widget->width() <= 0)
+            continue;
+        if (auto *label = qobject_cast<QLabel *>(widget)) {
+            // Word-wrapped and elided labels fit by design; a picture has no text.
+            if (label->wordWrap() || label->text().isEmpty() || label->text().contains(QChar(0x2026))
+                || label->textFormat() == Qt::RichText)
+                continue;
+            if (label->fontMetrics().horizontalAdvance(label->text()) > label->contentsRect().width() + 1)
+                cut << QStringLiteral("label \"%1\" %2 of %3").arg(label->text()).arg(label->fontMetrics().horizontalAdvance(label->text())).arg(label->contentsRect().width());
+        } else if (auto *button = qobject_cast<QAbstractButton *>(widget)) {
+            if (!button->text().isEmpty() && button->sizeHint().width() > button->width() + 1)
+                cut << QStringLiteral("button \"%1\" %2 of %3").arg(button->text()).arg(button->sizeHint().width()).arg(button->width());
+        } else if (auto *tabs = qobject_cast<QTabBar *>(widget)) {
+            for (int i = 0; i < tabs->count(); ++i) {
+                if (tabs->fontMetrics().horizontalAdvance(tabs->tabText(i)) > tabs->tabRect(i).width())
+                    cut << QStringLiteral("tab \"%1\"").arg(tabs->tabText(i));
+            }
+        } else if (auto *edit = qobject_cast<QLineEdit *>(widget)) {
+            if (!edit->placeholderText().isEmpty() && edit->text().isEmpty()
+                && edit->fontMetrics().horizontalAdvance(edit->placeholderText()) > edit->width() - 16)
+                cut << QStringLiteral("placeholder \"%1\"").arg(edit->placeholderText());
+        }
+    }
+    qApp->setStyleSheet(QString());
+    QVERIFY2(cut.isEmpty(), qPrintable(cut.join('\n')));
 }
 
 QTEST_MAIN(TestTranslation)

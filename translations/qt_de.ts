@@ -9,6 +9,13 @@
     </message>
 </context>
 <context>
+    <name>KOV::Controllers::CatalogueReader</name>
+    <message>
+        <source>Not available</source>
+        <translation>Nicht verfügbar</translation>
+    </message>
+</context>
+<context>
     <name>KOV::Controllers::CatalogueTrust</name>
     <message>
         <source>The catalogue is older than the one already installed from.</source>
@@ -32,6 +39,14 @@
     <message>
         <source>This archive has no checksum in the catalogue.</source>
         <translation>Für dieses Archiv steht keine Prüfsumme im Katalog.</translation>
+    </message>
+    <message>
+        <source>it failed</source>
+        <translation>es ist fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>Version %1: %2</source>
+        <translation>Version %1: %2</translation>
     </message>
 </context>
 <context>
@@ -195,6 +210,10 @@ Die Anwendung muss neu gestartet werden. Fortfahren?</translation>
         <source>The saved files in %1 could not be moved to %2. The folder was not changed.</source>
         <translation>Die gesicherten Dateien in %1 konnten nicht nach %2 verschoben werden. Der Ordner wurde nicht geändert.</translation>
     </message>
+    <message>
+        <source>The record of installed packages is rebuilt from their version files at the next start; what is known of their files and of unfinished downloads is kept.</source>
+        <translation>Die Liste der installierten Pakete wird beim nächsten Start aus ihren Versionsdateien neu aufgebaut; was über ihre Dateien und unvollständige Downloads bekannt ist, bleibt erhalten.</translation>
+    </message>
 </context>
 <context>
     <name>KOV::Managers::DownloadManager</name>
@@ -205,6 +224,26 @@ Die Anwendung muss neu gestartet werden. Fortfahren?</translation>
     <message>
         <source>The file is larger than %1.</source>
         <translation>Die Datei ist größer als %1.</translation>
+    </message>
+    <message>
+        <source>the server sent less than %1 a second for %2 seconds</source>
+        <translation>der Server hat %2 Sekunden lang weniger als %1 pro Sekunde gesendet</translation>
+    </message>
+    <message>
+        <source>the server sent another part of the file than was asked for</source>
+        <translation>der Server hat einen anderen Teil der Datei gesendet als angefragt</translation>
+    </message>
+    <message>
+        <source>the server answered %1 %2</source>
+        <translation>der Server antwortete %1 %2</translation>
+    </message>
+    <message>
+        <source>the server sent nothing for too long</source>
+        <translation>der Server hat zu lange nichts gesendet</translation>
+    </message>
+    <message>
+        <source>the transfer broke off (%1)</source>
+        <translation>die Übertragung brach ab (%1)</translation>
     </message>
 </context>
 <context>
@@ -353,6 +392,18 @@ Fortfahren?</translation>
         <source>Update all</source>
         <translation>Alle aktualisieren</translation>
     </message>
+    <message>
+        <source>Update %1 from %2 to %3?</source>
+        <translation>%1 von %2 auf %3 aktualisieren?</translation>
+    </message>
+    <message>
+        <source>%1 %2</source>
+        <translation>%1 %2</translation>
+    </message>
+    <message>
+        <source>%1 %2 (update from %3)</source>
+        <translation>%1 %2 (Aktualisierung von %3)</translation>
+    </message>
 </context>
 <context>
     <name>KOV::Ui::PackageDetailOldVersionsList</name>
@@ -365,12 +416,20 @@ Fortfahren?</translation>
         <translation>Herunterladen</translation>
     </message>
     <message>
-        <source>Change Log</source>
-        <translation>Änderungen</translation>
-    </message>
-    <message>
         <source>Install Package</source>
         <translation>Paket installieren</translation>
+    </message>
+    <message>
+        <source>Install older version?
+
+Following extensions depend on newer version and may stop working
+
+</source>
+        <translation>Ältere Version installieren?
+
+Folgende Erweiterungen hängen von der neueren Version ab und funktionieren womöglich nicht mehr
+
+</translation>
     </message>
 </context>
 <context>
@@ -443,6 +502,22 @@ Fortfahren?</translation>
         <source>Retry</source>
         <translation>Erneut versuchen</translation>
     </message>
+    <message>
+        <source>%1 has no record of its installed files to compare with.</source>
+        <translation>Für %1 gibt es keine Aufzeichnung der installierten Dateien, mit der verglichen werden könnte.</translation>
+    </message>
+    <message>
+        <source>
+
+Following dependent extensions will also be uninstalled
+
+</source>
+        <translation>
+
+Folgende abhängige Erweiterungen werden ebenfalls deinstalliert
+
+</translation>
+    </message>
 </context>
 <context>
     <name>KOV::Ui::PackageDetailWidget</name>
@@ -468,6 +543,10 @@ Fortfahren?</translation>
     <message>
         <source>No items found</source>
         <translation>Keine Einträge gefunden</translation>
+    </message>
+    <message>
+        <source>Try again</source>
+        <translation>Erneut versuchen</translation>
     </message>
 </context>
 <context>

@@ -4,6 +4,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
+#include <QLibraryInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -278,11 +279,20 @@ void setupLanguage(const QString &language)
     // One translator for the whole process; it is never destroyed.
     static QTranslator *translator = new QTranslator();
     // Beside the program in a build, in share/kovvazuv/ when it is installed.
-    for (const QString &folder : { QStringLiteral("translations"),
-                                   applicationDir() + QStringLiteral("../share/kovvazuv/translations") }) {
+    const QStringList folders { QStringLiteral("translations"),
+                                applicationDir() + QStringLiteral("../share/kovvazuv/translations") };
+    for (const QString &folder : folders) {
         if (translator->load(QStringLiteral("qt_") + language, folder)) {
             QCoreApplication::installTranslator(translator);
-            return;
+            break;
+        }
+    }
+    // Qt's own texts (Yes, No, Cancel, the folder dialog) from Qt's translations, else from a copy beside ours.
+    static QTranslator *qtTranslator = new QTranslator();
+    for (const QString &folder : QStringList { QLibraryInfo::location(QLibraryInfo::TranslationsPath) } + folders) {
+        if (qtTranslator->load(QStringLiteral("qtbase_") + language, folder)) {
+            QCoreApplication::installTranslator(qtTranslator);
+            break;
         }
     }
 }

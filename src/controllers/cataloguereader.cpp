@@ -82,7 +82,7 @@ QString CatalogueReader::changeLogEntryHtml(const PackageVersion &version)
     QString html = QStringLiteral("<strong>") + version.version + QStringLiteral("</strong>");
     // The stray ">" is how the program has always written it.
     if (version.log.isEmpty())
-        return html + QStringLiteral("<p>Not available></p>");
+        return html + QStringLiteral("<p>") + tr("Not available") + QStringLiteral("></p>");
     html += QStringLiteral("<ul>");
     for (const QString &line : version.log)
         html += QStringLiteral("<li>") + line + QStringLiteral("</li>");

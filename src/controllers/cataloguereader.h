@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QSharedPointer>
 #include <QString>
 #include <QVector>
@@ -13,6 +14,7 @@ namespace KOV::Controllers {
  */
 class CatalogueReader final
 {
+    Q_DECLARE_TR_FUNCTIONS(KOV::Controllers::CatalogueReader)
 public:
     /** A catalogue file larger than this is not read at all. */
     static constexpr qint64 maximumDocumentSize = 64 * 1024 * 1024;

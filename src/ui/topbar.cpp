@@ -76,6 +76,8 @@ TopBar::TopBar(QSharedPointer<Controllers::TopbarController> controller, QWidget
 
     m_search = new QLineEdit(this);
     m_search->setPlaceholderText(tr("eg. Jetways"));
+    // The hint is read whole in every language, with room for the field's frame and padding.
+    m_search->setMinimumWidth(m_search->fontMetrics().horizontalAdvance(m_search->placeholderText()) + 40);
     layout->addWidget(m_search);
     m_searchButton = toolButton(0xF002, QString(), this);
     layout->addWidget(m_searchButton);
