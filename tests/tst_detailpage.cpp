@@ -54,6 +54,8 @@ class TestDetailPage final : public QObject
 {
     Q_OBJECT
 private slots:
+    void bannerLeavesRoomForTabs_data();
+    void bannerLeavesRoomForTabs();
     void initTestCase() { KOV::sharedIcons()->initFontAwesome(); }
     void showPackageFillsThePage();
     void downloadingPackageShowsItsTotal();
@@ -444,6 +446,38 @@ void TestDetailPage::verifyAndRepair()
     QTRY_COMPARE_WITH_TIMEOUT(KOVTest::readFile(file), QByteArray("Five 1.0"), 30000);
     QTRY_COMPARE_WITH_TIMEOUT(fixture.package(5)->state(), Package::INSTALLED, 30000);
     QTRY_VERIFY(!fixture.controller->isInstalling());
+}
+
+void TestDetailPage::bannerLeavesRoomForTabs_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("1320 x 800") << QSize(1320, 800);
+    QTest::newRow("1920 x 1080") << QSize(1920, 1080);
+}
+
+void TestDetailPage::bannerLeavesRoomForTabs()
+{
+    QFETCH(QSize, size);
+    qApp->setStyleSheet(QString::fromUtf8(KOVTest::readFile(":/resources/style.qss")));
+    KOVTest::UiFixture fixture;
+    fixture.addPackage(5, "Five", { "1.0" }, {}, { fixture.server.url("/b1.png") });
+    fixture.publish();
+    KOV::Ui::PackageDetailWidget page(fixture.controller);
+    page.resize(size.width() - 40, size.height() - 120); // what the window leaves it below the top bar
+    page.showPackage(fixture.package(5));
+    QTest::qWait(50);
+    const auto *tabs = page.findChild<QTabWidget *>();
+    const auto *banner = page.findChild<Carousel *>();
+    // The tabs keep 250 pixels, seen whole without scrolling the page; the banner keeps its shape.
+    QVERIFY2(tabs->height() >= 250, qPrintable(QString::number(tabs->height())));
+    QVERIFY(tabs->geometry().bottom() <= page.height());
+    QVERIFY(banner->height() <= banner->width() * 9 / 16 + 1);
+    QVERIFY(banner->height() > 100);
+    // A package with one version says so where older ones would be.
+    const auto *none = page.findChild<QLabel *>("NoOlderVersions");
+    QVERIFY(none && !none->isHidden());
+    QCOMPARE(none->text(), QStringLiteral("No older versions."));
+    qApp->setStyleSheet(QString());
 }
 
 QTEST_MAIN(TestDetailPage)

@@ -35,6 +35,8 @@ Carousel::Carousel(QSharedPointer<Managers::DownloadManager> downloadManager, QW
     m_imageLabel->setAttribute(Qt::WA_TranslucentBackground);
     m_imageLabel->setAlignment(Qt::AlignCenter);
     m_imageLabel->setScaledContents(false);
+    // The picture follows the space, never the other way round.
+    m_imageLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
 
     connect(m_previousButton, &QPushButton::clicked, this, &Carousel::previous);
     connect(m_nextButton, &QPushButton::clicked, this, &Carousel::next);
@@ -67,7 +69,7 @@ void Carousel::showImage(int position)
 
     const QPixmap &picture = m_pixmaps.at(m_index);
     if (!picture.isNull()) {
-        m_imageLabel->setPixmap(picture.scaledToHeight(m_imageLabel->height(), Qt::FastTransformation));
+        fitPicture();
         return;
     }
     m_movie = new QMovie(QStringLiteral(":/resources/img/loading.gif"), QByteArray(), this);
@@ -119,6 +121,24 @@ void Carousel::onDecoded(int generation, int position, const QImage &image)
         if (generation == m_generation && m_index == position && m_pixmaps.at(position).isNull())
             load(position);
     });
+}
+
+void Carousel::fitPicture()
+{
+    const QPixmap &picture = m_pixmaps.value(m_index);
+    if (picture.isNull())
+        return;
+    // The whole banner, as large as the space lets it be, never stretched.
+    const QSize room = m_imageLabel->size() * devicePixelRatioF();
+    QPixmap shown = picture.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    shown.setDevicePixelRatio(devicePixelRatioF());
+    m_imageLabel->setPixmap(shown);
+}
+
+void Carousel::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    fitPicture();
 }
 
 void Carousel::previous()

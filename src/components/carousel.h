@@ -34,7 +34,11 @@ public:
     /** Banners are decoded no larger than this. */
     static constexpr QSize bannerSize { 2560, 1600 };
 
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
 private:
+    void fitPicture();
     void load(int position);
     void onArrival(int generation, int position, const QString &path);
     void onDecoded(int generation, int position, const QImage &image);

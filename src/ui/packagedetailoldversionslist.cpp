@@ -1,5 +1,6 @@
 #include "ui/packagedetailoldversionslist.h"
 
+#include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QVBoxLayout>
@@ -19,9 +20,13 @@ PackageDetailOldVersionsList::PackageDetailOldVersionsList(QSharedPointer<Contro
     : QWidget(parent)
     , m_controller(std::move(controller))
     , m_list(new QListWidget(this))
+    , m_none(new QLabel(tr("No older versions."), this))
 {
     auto *layout = new QVBoxLayout(this);
     m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_none->setObjectName(QStringLiteral("NoOlderVersions"));
+    m_none->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    layout->addWidget(m_none);
     layout->addWidget(m_list);
 }
 
@@ -53,6 +58,10 @@ void PackageDetailOldVersionsList::rebuild()
     for (int row = 0; row < m_list->count(); ++row)
         delete m_list->itemWidget(m_list->item(row));
     m_list->clear();
+    // An empty tab would look broken; it says there is nothing older.
+    const bool none = !m_package || m_package->versions().size() < 2;
+    m_none->setVisible(none);
+    m_list->setVisible(!none);
     if (!m_package)
         return;
 

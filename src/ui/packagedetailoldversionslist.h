@@ -5,6 +5,7 @@
 
 #include "models/package.h"
 
+class QLabel;
 class QListWidget;
 
 namespace KOV::Controllers {
@@ -32,6 +33,7 @@ private:
     QSharedPointer<Controllers::PackageController> m_controller;
     QSharedPointer<Models::Package> m_package;
     QListWidget *m_list;
+    QLabel *m_none;
 };
 
 } // namespace KOV::Ui

@@ -1,11 +1,7 @@
 #include "ui/packagedetailwidget.h"
 
-#include <QFrame>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QPushButton>
-#include <QScrollArea>
-#include <QScrollBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -19,21 +15,6 @@
 #include "ui/packagedetailtitlebar.h"
 
 namespace KOV::Ui {
-
-namespace {
-
-// Scrolls vertically with the bar hidden: the page scrolls by wheel and touchpad only.
-QScrollArea *hiddenBarScrollArea(QWidget *content, QWidget *parent)
-{
-    auto *area = new QScrollArea(parent);
-    area->setWidget(content);
-    area->setWidgetResizable(true);
-    area->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    area->verticalScrollBar()->hide();
-    return area;
-}
-
-} // namespace
 
 PackageDetailWidget::PackageDetailWidget(QSharedPointer<Controllers::PackageController> controller,
                                          QWidget *parent)
@@ -51,12 +32,12 @@ PackageDetailWidget::PackageDetailWidget(QSharedPointer<Controllers::PackageCont
     backRow->addStretch();
     layout->addLayout(backRow);
 
-    auto *frame = new QFrame;
-    layout->addWidget(hiddenBarScrollArea(frame, this));
-    auto *content = new QVBoxLayout(frame);
-    m_carousel = new Components::Carousel(m_controller->downloadManager(), frame);
-    m_titleBar = new PackageDetailTitleBar(m_controller, frame);
-    m_tabs = new QTabWidget(frame);
+    // The banner gets what the action bar and at least 250 pixels of tabs leave; the tabs scroll inside.
+    auto *content = new QVBoxLayout;
+    layout->addLayout(content, 1);
+    m_carousel = new Components::Carousel(m_controller->downloadManager(), this);
+    m_titleBar = new PackageDetailTitleBar(m_controller, this);
+    m_tabs = new QTabWidget(this);
     m_tabs->setMovable(false);
     m_tabs->setTabsClosable(false);
     // The catalogue's markup, shown without loading anything it names; each scrolls on its own.
@@ -70,7 +51,7 @@ PackageDetailWidget::PackageDetailWidget(QSharedPointer<Controllers::PackageCont
     m_tabs->addTab(m_oldVersions, tr("Old versions"));
     content->addWidget(m_carousel);
     content->addWidget(m_titleBar);
-    content->addWidget(m_tabs);
+    content->addWidget(m_tabs, 1);
 
     connect(back, &QPushButton::clicked, this, [this] { m_controller->showList(); });
 }
@@ -101,6 +82,21 @@ void PackageDetailWidget::showPackage(const QSharedPointer<Models::Package> &pac
         m_carousel->setImages(banners.toVector());
     }
     show();
+    fitBanner();
+}
+
+void PackageDetailWidget::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    fitBanner();
+}
+
+void PackageDetailWidget::fitBanner()
+{
+    // Banners are 16:9; the width of the page decides, unless the tabs would get less than they need.
+    const int spare = height() - m_titleBar->sizeHint().height() - minimumTabHeight - 96;
+    const int banner = qMax(0, qMin(width() * 9 / 16, spare));
+    m_carousel->setFixedHeight(banner);
 }
 
 void PackageDetailWidget::paintEvent(QPaintEvent *)

@@ -34,10 +34,16 @@ public:
     /** All versions' change logs, newest first, in the markup of the update question. */
     static QString changeLogDocument(const QSharedPointer<Models::Package> &package);
 
+    /** The tabs never get less than this, the banner gives way first. */
+    static constexpr int minimumTabHeight = 250;
+
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
+    void fitBanner();
+
     QSharedPointer<Models::Package> m_package;
     QSharedPointer<Controllers::PackageController> m_controller;
     Components::InertHtmlView *m_descriptionLabel;
