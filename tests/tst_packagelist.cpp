@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTcpServer>
+#include <QTimer>
 #include <QtTest>
 
 #include "common/qtawesome.h"
@@ -17,6 +18,7 @@
 #include "ui/packageprocessingwidget.h"
 #include "ui/packagesidebar.h"
 #include "ui/packagewidget.h"
+#include "ui/progresstext.h"
 #include "ui/tilelist.h"
 #include "uifixture.h"
 
@@ -49,6 +51,9 @@ private slots:
     void initTestCase() { KOV::sharedIcons()->initFontAwesome(); }
     void pageFollowsController();
     void catalogueErrorTriesAgain();
+    void progressText_data();
+    void progressText();
+    void progressFollowsTheInstallation();
     void listHasOneRowPerPackage();
     void sidebarFollowsShowFilter_data();
     void sidebarFollowsShowFilter();
@@ -620,6 +625,71 @@ void TestPackageList::catalogueErrorTriesAgain()
     retry->click();
     QTRY_VERIFY_WITH_TIMEOUT(page.findChild<KOV::Ui::TileList *>()->isVisible(), 10000);
     QVERIFY(!retry->isVisible());
+}
+
+void TestPackageList::progressText_data()
+{
+    // Samples of (milliseconds, bytes) of a 40 MiB download; the text after the last.
+    QTest::addColumn<QVector<QPoint>>("samples"); // x: ms, y: KiB
+    QTest::addColumn<QString>("text");
+    const int mib = 1024;
+    QTest::newRow("at the start") << QVector<QPoint> { { 0, 0 } } << "0 bytes of 40.0 MiB";
+    QTest::newRow("too soon for a speed") << QVector<QPoint> { { 0, 0 }, { 300, 512 } } << "512.0 KiB of 40.0 MiB";
+    QTest::newRow("steady 5 MiB/s") << QVector<QPoint> { { 0, 0 }, { 1000, 5 * mib }, { 2000, 10 * mib } }
+                                    << QString::fromUtf8("10.0 MiB of 40.0 MiB · 5.0 MiB/s · 6 s left");
+    // Over the last three seconds only: an old burst does not count.
+    QTest::newRow("smoothed over three seconds")
+        << QVector<QPoint> { { 0, 0 }, { 500, 20 * mib }, { 4500, 24 * mib }, { 6500, 26 * mib } }
+        << QString::fromUtf8("26.0 MiB of 40.0 MiB · 1.0 MiB/s · 14 s left");
+    QTest::newRow("minutes left") << QVector<QPoint> { { 0, 0 }, { 2000, 256 } }
+                                  << QString::fromUtf8("256.0 KiB of 40.0 MiB · 128.0 KiB/s · 5 min left");
+}
+
+void TestPackageList::progressText()
+{
+    QFETCH(QVector<QPoint>, samples);
+    QFETCH(QString, text);
+    KOV::Ui::ProgressText progress;
+    progress.restart();
+    QString shown;
+    for (const QPoint &sample : samples)
+        shown = progress.downloaded(qint64(sample.y()) * 1024, 40LL * 1024 * 1024, sample.x());
+    QCOMPARE(shown, text);
+}
+
+void TestPackageList::progressFollowsTheInstallation()
+{
+    KOVTest::UiFixture fixture;
+    QByteArray big(4 * 1024 * 1024, 'x');
+    fixture.addPackage(5, "Five", { "1.0" });
+    KOVTest::writeFile(fixture.home.path() + "/src/big/big.bin", big);
+    KOVTest::make7z(fixture.home.path() + "/served/p5-1.0.7z", fixture.home.path() + "/src/big", { "-mx=0" });
+    fixture.publish();
+    KOVTest::HttpServer::Behaviour slow;
+    slow.trickleBytes = 256 * 1024;
+    slow.trickleIntervalMs = 100;
+    fixture.server.setBehaviour("/p5-1.0.7z", slow);
+    const auto package = fixture.package(5);
+    PackageWidget tile(fixture.controller, package);
+    tile.show();
+    QStringList texts;
+    QLabel *label = tile.findChild<QLabel *>("ProgressText");
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, this, [&] {
+        if (label->isVisible() && (texts.isEmpty() || texts.last() != label->text()))
+            texts << label->text();
+    });
+    watch.start(5);
+    QString version;
+    fixture.controller->installPackage(package, version);
+    QTRY_COMPARE_WITH_TIMEOUT(package->state(), Package::INSTALLED, 30000);
+    // The transfer with its size, speed and time left, then the installation's steps, then nothing.
+    const QString all = texts.join('|');
+    QVERIFY2(QRegularExpression(QString::fromUtf8("MiB of 4\\.\\d MiB · [0-9.]+ (KiB|MiB)/s · \\d+ s left")).match(all).hasMatch(),
+             qPrintable(all));
+    // The steps pass quickly; the label shows at least the long one.
+    QVERIFY2(all.contains("Unpacking"), qPrintable(all));
+    QVERIFY(!label->isVisible());
 }
 
 QTEST_MAIN(TestPackageList)

@@ -431,6 +431,10 @@ Folgende Erweiterungen h채ngen von der neueren Version ab und funktionieren wom�
 
 </translation>
     </message>
+    <message>
+        <source>No older versions.</source>
+        <translation>Keine 채lteren Versionen.</translation>
+    </message>
 </context>
 <context>
     <name>KOV::Ui::PackageDetailTitleBar</name>
@@ -645,6 +649,60 @@ Folgende abh채ngige Erweiterungen werden ebenfalls deinstalliert
     <message>
         <source>Retry</source>
         <translation>Erneut versuchen</translation>
+    </message>
+</context>
+<context>
+    <name>KOV::Ui::ProgressLabel</name>
+    <message>
+        <source>Preparing</source>
+        <translation>Wird vorbereitet</translation>
+    </message>
+    <message>
+        <source>Removing files</source>
+        <translation>Dateien werden entfernt</translation>
+    </message>
+</context>
+<context>
+    <name>KOV::Ui::ProgressText</name>
+    <message>
+        <source>%1 of %2</source>
+        <translation>%1 von %2</translation>
+    </message>
+    <message>
+        <source>%1/s</source>
+        <translation>%1/s</translation>
+    </message>
+    <message>
+        <source>Saving your files</source>
+        <translation>Ihre Dateien werden gesichert</translation>
+    </message>
+    <message>
+        <source>Unpacking</source>
+        <translation>Wird entpackt</translation>
+    </message>
+    <message>
+        <source>Putting files in place</source>
+        <translation>Dateien werden eingesetzt</translation>
+    </message>
+    <message>
+        <source>Cleaning up</source>
+        <translation>Wird aufger채umt</translation>
+    </message>
+    <message>
+        <source>Checking the archive</source>
+        <translation>Archiv wird gepr체ft</translation>
+    </message>
+    <message>
+        <source>%1 s left</source>
+        <translation>noch %1 s</translation>
+    </message>
+    <message>
+        <source>%1 min left</source>
+        <translation>noch %1 min</translation>
+    </message>
+    <message>
+        <source>%1 h %2 min left</source>
+        <translation>noch %1 h %2 min</translation>
     </message>
 </context>
 <context>

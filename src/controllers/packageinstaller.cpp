@@ -261,6 +261,7 @@ InstallOutcome PackageInstaller::install(const QSharedPointer<Package> &package,
 
     const QString staging = stagingParent + QStringLiteral("/.KOV_staging_")
                             + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    package->reportInstallStep(QStringLiteral("saving"));
     if (!record(journal, QStringLiteral("saving"),
                 { { QStringLiteral("staging"), staging },
                   { QStringLiteral("copies"), toJson(PreserveAndBackup::copiesToMake(target, context, backups)) } }))
@@ -279,6 +280,7 @@ InstallOutcome PackageInstaller::install(const QSharedPointer<Package> &package,
     }
 
     // 4. Unpacked beside its destination, so that putting it in place is a rename per entry.
+    package->reportInstallStep(QStringLiteral("unpacking"));
     if (!record(journal, QStringLiteral("unpacking"))) {
         removeAll(saved);
         return failure(journalFailureReason(journal));
@@ -305,6 +307,7 @@ InstallOutcome PackageInstaller::install(const QSharedPointer<Package> &package,
     FileTransaction transaction;
     QStringList restoredPreserves;
     QStringList restoredBackups;
+    package->reportInstallStep(QStringLiteral("placing"));
     bool placed
         = !journal
           || (record(journal, QStringLiteral("placing")) && transaction.setLog(journal->transactionLog()));
@@ -359,6 +362,7 @@ InstallOutcome PackageInstaller::install(const QSharedPointer<Package> &package,
         removePath(staging);
         return failure(reason);
     }
+    package->reportInstallStep(QStringLiteral("cleaning"));
     transaction.commit();
     removePath(staging);
     // The copies that went back served their purpose.

@@ -101,6 +101,8 @@ public:
     void reportDownloadedSize(qlonglong size);
     /** A new download starts counting from nothing. */
     void resetDownloadProgress();
+    /** The step an installation has reached ("saving", "unpacking", ...); from the installation's thread too. */
+    void reportInstallStep(const QString &step) { emit installStep(step); }
 
 signals:
     void stateChanged(State state);
@@ -108,6 +110,8 @@ signals:
     void downloadedSize(qlonglong size);
     void error(QString error);
     void downloadFinished(QString path);
+    /** Emitted on the installation's thread; a widget's connection takes it to the interface's. */
+    void installStep(QString step);
     void installed();
 
 private:

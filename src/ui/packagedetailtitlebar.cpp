@@ -18,6 +18,7 @@
 #include "models/download.h"
 #include "ui/installconfirmation.h"
 #include "ui/messagebox.h"
+#include "ui/progresslabel.h"
 
 namespace KOV::Ui {
 
@@ -33,6 +34,7 @@ PackageDetailTitleBar::PackageDetailTitleBar(QSharedPointer<Controllers::Package
     , m_helpButton(new QPushButton(this))
     , m_manualButton(new QPushButton(this))
     , m_progressBar(new QProgressBar(this))
+    , m_progressText(new ProgressLabel(this))
     , m_verifyButton(new QPushButton(this))
 {
     setObjectName(QStringLiteral("PackageDetailTitleBar"));
@@ -42,6 +44,7 @@ PackageDetailTitleBar::PackageDetailTitleBar(QSharedPointer<Controllers::Package
     m_progressBar->setValue(0);
     m_progressBar->setMaximumHeight(16);
     layout->addWidget(m_progressBar);
+    layout->addWidget(m_progressText);
     auto *row = new QHBoxLayout;
     m_titleLabel->setObjectName(QStringLiteral("DetailTitle"));
     m_titleLabel->setTextFormat(Qt::PlainText);
@@ -81,6 +84,7 @@ void PackageDetailTitleBar::setPackage(const QSharedPointer<Package> &package)
     if (m_package)
         disconnect(m_package.data(), nullptr, this, nullptr);
     m_package = package;
+    m_progressText->setPackage(package);
     if (m_package) {
         connect(m_package.data(), &Package::totalSize, this,
                 [this](qlonglong size) { m_progressBar->setMaximum(int(size / 1000)); });

@@ -17,6 +17,8 @@ class PackageController;
 
 namespace KOV::Ui {
 
+class ProgressLabel;
+
 /** The detail page's action bar: name, progress, install, uninstall, help and manual. */
 class PackageDetailTitleBar final : public QWidget
 {
@@ -50,6 +52,7 @@ private:
     QPushButton *m_helpButton;
     QPushButton *m_manualButton;
     QProgressBar *m_progressBar;
+    ProgressLabel *m_progressText;
     QPushButton *m_verifyButton;
     QSharedPointer<Models::Package> m_package;
     QFutureWatcher<Controllers::VerifyResult> m_verifyWatcher;

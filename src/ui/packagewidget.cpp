@@ -1,6 +1,7 @@
 #include "ui/packagewidget.h"
 
 #include <QApplication>
+#include <QColor>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
@@ -18,6 +19,7 @@
 #include "managers/downloadmanager.h"
 #include "models/download.h"
 #include "ui/installconfirmation.h"
+#include "ui/progresslabel.h"
 
 namespace KOV::Ui {
 
@@ -101,6 +103,8 @@ PackageWidget::PackageWidget(QSharedPointer<Controllers::PackageController> cont
     for (QLabel *label : { m_titleLabel, m_summaryLabel, m_installedLabel, m_availableLabel })
         label->setTextFormat(Qt::PlainText);
     m_progressBar = new QProgressBar(this);
+    m_progressText = new ProgressLabel(this);
+    m_progressText->setPackage(m_package);
     m_actionButton = new QPushButton(this);
 
     if (m_package) {
@@ -122,6 +126,7 @@ PackageWidget::PackageWidget(QSharedPointer<Controllers::PackageController> cont
     versions->addWidget(m_availableLabel);
     texts->addLayout(versions);
     texts->addWidget(m_progressBar);
+    texts->addWidget(m_progressText);
     layout->addLayout(texts);
     auto *actions = new QVBoxLayout;
     m_actionButton->setCursor(Qt::PointingHandCursor);
@@ -271,7 +276,11 @@ void PackageWidget::onStateChanged(Package::State state)
         m_actionButton->setText(look.text);
         m_actionButton->setObjectName(QString::fromLatin1(look.objectName));
         m_actionButton->setEnabled(look.enabled);
-        m_actionButton->setIcon(sharedIcons()->icon(look.icon));
+        // A busy button is disabled while it installs: its icon stays light on the dark tile.
+        QVariantMap options;
+        if (look.objectName == QLatin1String("Busy"))
+            options.insert(QStringLiteral("color-disabled"), QColor(255, 255, 255, 200));
+        m_actionButton->setIcon(sharedIcons()->icon(look.icon, options));
     }
 
     m_actionButton->style()->unpolish(m_actionButton);

@@ -19,6 +19,8 @@ class Download;
 
 namespace KOV::Ui {
 
+class ProgressLabel;
+
 /** One package in the list: icon, name, versions, progress and the action its state allows. */
 class PackageWidget final : public QWidget
 {
@@ -48,6 +50,7 @@ private:
     QLabel *m_installedLabel;
     QLabel *m_availableLabel;
     QProgressBar *m_progressBar;
+    ProgressLabel *m_progressText;
     QPushButton *m_actionButton;
     QMovie *m_loadingMovie = nullptr;
     bool m_loading = false;
