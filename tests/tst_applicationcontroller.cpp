@@ -106,8 +106,8 @@ void TestApplicationController::styleSheetHoldsEveryRule()
     QCOMPARE(style.count(), 1);
     const QString text = style.first().first().toString();
     const QStringList rules = text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    QCOMPARE(rules.size(), 73);
-    QCOMPARE(text.count(QLatin1Char('{')), 73);
+    QCOMPARE(rules.size(), 74);
+    QCOMPARE(text.count(QLatin1Char('{')), 74);
     QVERIFY(rules.first().startsWith(
         QStringLiteral("QMainWindow#ApplicationWindow { background-color: #2A2A2A")));
     QVERIFY(rules.at(38).startsWith(

@@ -2,6 +2,8 @@
 #include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QAccessible>
+#include <QAbstractItemView>
 #include <QtTest>
 
 #include "common/qtawesome.h"
@@ -9,6 +11,8 @@
 #include "controllers/applicationcontroller.h"
 #include "controllers/topbarcontroller.h"
 #include "ui/applicationwindow.h"
+#include "ui/packagedetailwidget.h"
+#include "ui/packagewidget.h"
 #include "ui/topbar.h"
 #include "uifixture.h"
 
@@ -34,6 +38,8 @@ private slots:
     void reset_data();
     void reset();
 
+    void keyboardAndScreenReaders();
+    void updateAllMovesNothing();
 private:
     struct Parts
     {
@@ -57,17 +63,18 @@ void TestWindow::topBarRow_data()
     QTest::addColumn<QString>("showFilter");
     QTest::addColumn<QString>("localRepo");
     QTest::addColumn<QStringList>("row");
-    const QStringList tools { "TopButton:Refresh", "TopButton:", "TopButton:Reset", "WindowControl" };
+    // Every tool button says what it does.
+    const QStringList tools { "TopButton:Refresh", "TopButton:Settings", "TopButton:Reset", "WindowControl" };
     QTest::newRow("plain") << "false"
                            << "false" << (QStringList { "logo", "XPlaneButton:Run X-Plane" } + tools);
     QTest::newRow("filter shown")
         << "true"
         << "false"
-        << (QStringList { "logo", "XPlaneButton:Run X-Plane", "search:eg. Jetways", "TopButton:" } + tools);
+        << (QStringList { "logo", "XPlaneButton:Run X-Plane", "search:eg. Jetways", "TopButton:Search (Ctrl+F)" } + tools);
     QTest::newRow("filter in other case counts as shown")
         << "False"
         << "false"
-        << (QStringList { "logo", "XPlaneButton:Run X-Plane", "search:eg. Jetways", "TopButton:" } + tools);
+        << (QStringList { "logo", "XPlaneButton:Run X-Plane", "search:eg. Jetways", "TopButton:Search (Ctrl+F)" } + tools);
     QTest::newRow("local repository")
         << "false"
         << "TRUE"
@@ -112,7 +119,8 @@ void TestWindow::topBarRow()
             seen << widget->objectName();
     }
     QCOMPARE(seen, row);
-    QCOMPARE(stretches, localRepo.compare("true", Qt::CaseInsensitive) == 0 ? 4 : 3);
+    // The stretches, and the space that keeps Reset apart from Refresh.
+    QCOMPARE(stretches, localRepo.compare("true", Qt::CaseInsensitive) == 0 ? 5 : 4);
 }
 
 void TestWindow::dragging_data()
@@ -372,6 +380,95 @@ void TestWindow::reset()
         QTRY_VERIFY_WITH_TIMEOUT(!fixture.controller->isInstalling(), 30000);
     if (resets)
         KOVTest::clearPendingQuit();
+}
+
+void TestWindow::keyboardAndScreenReaders()
+{
+    Parts parts;
+    makeParts(parts, "true");
+    KOVTest::UiFixture &fixture = *parts.fixture;
+    fixture.addPackage(5, "Five", { "1.0" });
+    fixture.addPackage(6, "Six", { "1.0" });
+    fixture.publish();
+    qApp->setStyleSheet(QString::fromUtf8(KOVTest::readFile(":/resources/style.qss")));
+    KOV::Ui::ApplicationWindow window(parts.application, fixture.controller, parts.topbar);
+    window.resize(1320, 800);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    QTRY_VERIFY(window.findChild<KOV::Ui::PackageWidget *>());
+
+    // Every button says what it does to a screen reader; one with an icon alone also as a tooltip.
+    for (QAbstractButton *button : window.findChildren<QAbstractButton *>()) {
+        if (!button->isVisibleTo(&window))
+            continue;
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(button);
+        QVERIFY(accessible);
+        QVERIFY2(!accessible->text(QAccessible::Name).isEmpty(), qPrintable(button->objectName()));
+        if (button->text().isEmpty())
+            QVERIFY2(!button->toolTip().isEmpty(), qPrintable(accessible->text(QAccessible::Name)));
+    }
+    // Tab goes from the top bar through the list's tiles and their buttons, and every stop has a name.
+    window.findChild<QLineEdit *>()->setFocus();
+    QStringList stops;
+    for (int i = 0; i < 40; ++i) {
+        QWidget *focus = QApplication::focusWidget();
+        QVERIFY(focus);
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(focus);
+        const QString name = accessible ? accessible->text(QAccessible::Name) : QString();
+        if (!qobject_cast<QLineEdit *>(focus) && !qobject_cast<QAbstractItemView *>(focus))
+            QVERIFY2(!name.isEmpty(), focus->metaObject()->className());
+        stops << name;
+        QTest::keyClick(focus, Qt::Key_Tab);
+    }
+    for (const char *expected : { "Refresh", "Settings", "Reset", "Five", "Six", "Download", "More Detail" })
+        QVERIFY2(stops.contains(QLatin1String(expected)), qPrintable(stops.join('|')));
+    // Enter on a tile opens its page; Escape, Backspace and Alt+Left go back.
+    auto *tile = window.findChild<KOV::Ui::PackageWidget *>();
+    tile->setFocus();
+    QSignalSpy detail(fixture.controller.data(), &KOV::Controllers::PackageController::detail);
+    QTest::keyClick(tile, Qt::Key_Return);
+    QCOMPARE(detail.count(), 1);
+    auto *page = window.findChild<KOV::Ui::PackageDetailWidget *>();
+    QTRY_VERIFY(page->isVisible());
+    QSignalSpy list(fixture.controller.data(), &KOV::Controllers::PackageController::list);
+    for (const auto &key : { std::make_pair(Qt::Key_Escape, Qt::NoModifier), std::make_pair(Qt::Key_Backspace, Qt::NoModifier),
+                             std::make_pair(Qt::Key_Left, Qt::AltModifier) }) {
+        fixture.controller->showDetail(fixture.package(5));
+        page->findChild<QPushButton *>("BackButton")->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), key.first, key.second);
+    }
+    QCOMPARE(list.count(), 3);
+    qApp->setStyleSheet(QString());
+}
+
+void TestWindow::updateAllMovesNothing()
+{
+    Parts parts;
+    makeParts(parts);
+    KOVTest::UiFixture &fixture = *parts.fixture;
+    fixture.addPackage(5, "Five", { "2.0", "1.0" });
+    fixture.publish();
+    KOV::Ui::TopBar bar(parts.topbar);
+    bar.resize(1320, 75);
+    bar.show();
+    QTest::qWait(20);
+    QMap<QString, int> before;
+    for (QPushButton *button : bar.findChildren<QPushButton *>())
+        before.insert(button->toolTip() + button->text(), button->mapTo(&bar, QPoint()).x());
+    fixture.markInstalled(5, "1.0");
+    fixture.package(5)->setHasUpdate(true);
+    emit fixture.controller->list();
+    QTRY_VERIFY(bar.findChildren<QPushButton *>().size() > 0);
+    QPushButton *updateAll = nullptr;
+    for (QPushButton *button : bar.findChildren<QPushButton *>()) {
+        if (button->text().startsWith("Update all"))
+            updateAll = button;
+    }
+    QTRY_VERIFY(updateAll && updateAll->isVisible());
+    for (QPushButton *button : bar.findChildren<QPushButton *>()) {
+        if (button != updateAll && button->isVisible() && before.contains(button->toolTip() + button->text()))
+            QCOMPARE(button->mapTo(&bar, QPoint()).x(), before.value(button->toolTip() + button->text()));
+    }
 }
 
 QTEST_MAIN(TestWindow)

@@ -28,6 +28,11 @@ Carousel::Carousel(QSharedPointer<Managers::DownloadManager> downloadManager, QW
 
     m_previousButton->setIcon(sharedIcons()->icon(0xF053));
     m_nextButton->setIcon(sharedIcons()->icon(0xF054));
+    for (const auto &[button, name] : { std::make_pair(m_previousButton, tr("Previous picture")),
+                                        std::make_pair(m_nextButton, tr("Next picture")) }) {
+        button->setToolTip(name);
+        button->setAccessibleName(name);
+    }
     for (QPushButton *button : { m_previousButton, m_nextButton }) {
         button->setIconSize(QSize(56, 56));
         button->setCursor(Qt::PointingHandCursor);

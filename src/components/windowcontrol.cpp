@@ -13,9 +13,11 @@ namespace {
 // Whether the middle button last asked for maximise; one flag for the whole process.
 bool s_maximizeRequested = false;
 
-QPushButton *windowButton(int codepoint, QWidget *parent)
+QPushButton *windowButton(int codepoint, const QString &name, QWidget *parent)
 {
     auto *button = new QPushButton(parent);
+    button->setToolTip(name);
+    button->setAccessibleName(name);
     button->setFixedWidth(32);
     button->setCursor(Qt::PointingHandCursor);
     button->setIcon(sharedIcons()->icon(codepoint, darkIconOptions()));
@@ -29,9 +31,9 @@ WindowControl::WindowControl(QWidget *parent)
 {
     setObjectName(QStringLiteral("WindowControl"));
     auto *layout = new QHBoxLayout(this);
-    QPushButton *minimizeButton = windowButton(0xF2D1, this);
-    m_maximizeButton = windowButton(0xF2D0, this);
-    QPushButton *closeButton = windowButton(0xF00D, this);
+    QPushButton *minimizeButton = windowButton(0xF2D1, tr("Minimize"), this);
+    m_maximizeButton = windowButton(0xF2D0, tr("Maximize"), this);
+    QPushButton *closeButton = windowButton(0xF00D, tr("Close"), this);
     layout->addWidget(minimizeButton);
     layout->addWidget(m_maximizeButton);
     layout->addWidget(closeButton);
@@ -47,9 +49,13 @@ void WindowControl::toggleMaximized()
     if (s_maximizeRequested) {
         emit maximize();
         m_maximizeButton->setIcon(sharedIcons()->icon(0xF2D2, darkIconOptions()));
+        m_maximizeButton->setToolTip(tr("Restore"));
+        m_maximizeButton->setAccessibleName(tr("Restore"));
     } else {
         emit restore();
         m_maximizeButton->setIcon(sharedIcons()->icon(0xF2D0, darkIconOptions()));
+        m_maximizeButton->setToolTip(tr("Maximize"));
+        m_maximizeButton->setAccessibleName(tr("Maximize"));
     }
 }
 

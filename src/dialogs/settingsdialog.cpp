@@ -81,7 +81,7 @@ void SettingsDialog::apply()
         && QMessageBox::warning(
                this, QString(),
                tr("X-Plane path has been changed\n\nProceeding will reset cache & databases. Continue ?"),
-               QMessageBox::Yes | QMessageBox::No)
+               QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
                != QMessageBox::Yes)
         return;
     // A new X-Plane folder resets everything anyway; a new language only the installed-package rows.
@@ -93,7 +93,8 @@ void SettingsDialog::apply()
                                    "next start; what is known of their files and of unfinished downloads is "
                                    "kept."));
     if (languageChange
-        && QMessageBox::warning(this, QString(), languageQuestion, QMessageBox::Yes | QMessageBox::No)
+        && QMessageBox::warning(this, QString(), languageQuestion, QMessageBox::Yes | QMessageBox::No,
+                                QMessageBox::No)
                != QMessageBox::Yes)
         return;
 

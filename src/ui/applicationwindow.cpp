@@ -59,6 +59,7 @@ void ApplicationWindow::askAboutConflicts(const QSharedPointer<Models::Package> 
                     tr("These files belong to %1. Overwrite them?").arg(owners),
                     QMessageBox::Yes | QMessageBox::No, this);
     box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::No);
     box.setDetailedText(files.join(QLatin1Char('\n')));
     m_packageController->resolveConflicts(package, box.exec() == QMessageBox::Yes);
 }
@@ -134,7 +135,7 @@ void ApplicationWindow::closeEvent(QCloseEvent *event)
     if (m_packageController->downloadManager()->hasRunningDownloads()
         && QMessageBox::question(this, tr("Downloads running"),
                                  tr("Downloads are still running. Quit anyway?"),
-                                 QMessageBox::Yes | QMessageBox::No)
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
                != QMessageBox::Yes) {
         event->ignore();
         return;

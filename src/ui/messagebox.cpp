@@ -11,10 +11,13 @@ void MessageBox::tell(QWidget *parent, QMessageBox::Icon icon, const QString &ti
     box.exec();
 }
 
-bool MessageBox::ask(QWidget *parent, QMessageBox::Icon icon, const QString &title, const QString &text)
+bool MessageBox::ask(QWidget *parent, QMessageBox::Icon icon, const QString &title, const QString &text,
+                     bool destructive)
 {
     QMessageBox box(icon, title, text, QMessageBox::Yes | QMessageBox::No, parent);
     box.setTextFormat(Qt::PlainText);
+    // Enter or a stray key press must not take what cannot be given back.
+    box.setDefaultButton(destructive ? QMessageBox::No : QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
 }
 

@@ -14,8 +14,9 @@ class MessageBox final
     Q_DECLARE_TR_FUNCTIONS(KOV::Ui::MessageBox)
 public:
     static void tell(QWidget *parent, QMessageBox::Icon icon, const QString &title, const QString &text);
-    /** Yes or No; closing the box is No. */
-    static bool ask(QWidget *parent, QMessageBox::Icon icon, const QString &title, const QString &text);
+    /** Yes or No; closing the box is No. A destructive question has No as its default button. */
+    static bool ask(QWidget *parent, QMessageBox::Icon icon, const QString &title, const QString &text,
+                    bool destructive = false);
     /** The catalogue's `html` (without images) with `question` below it, as plain text; Yes or No. */
     static bool askAboutHtml(QWidget *parent, const QString &title, const QString &html, const QString &question);
 };

@@ -100,7 +100,7 @@ void PackageDetailOldVersionsList::installOlderVersion(const QSharedPointer<Mode
                               "stop working\n\n");
             for (const QSharedPointer<Package> &dependent : dependents)
                 text += dependent->name() + QLatin1Char('\n');
-            if (!MessageBox::ask(this, QMessageBox::Information, tr("Install Package"), text))
+            if (!MessageBox::ask(this, QMessageBox::Information, tr("Install Package"), text, true))
                 return;
         }
         m_controller->installPackage(m_package, target);

@@ -238,7 +238,7 @@ void PackageDetailTitleBar::confirmAndUninstall()
         for (const QSharedPointer<Package> &dependent : dependents)
             text += dependent->name() + QLatin1Char('\n');
     }
-    if (!MessageBox::ask(this, QMessageBox::Information, tr("Uninstall Package"), text))
+    if (!MessageBox::ask(this, QMessageBox::Information, tr("Uninstall Package"), text, true))
         return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     m_controller->uninstallPackage(m_package);

@@ -2,6 +2,7 @@
 
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -54,6 +55,13 @@ PackageDetailWidget::PackageDetailWidget(QSharedPointer<Controllers::PackageCont
     content->addWidget(m_tabs, 1);
 
     connect(back, &QPushButton::clicked, this, [this] { m_controller->showList(); });
+    // Back to the list from the keyboard, as a browser goes back.
+    for (const QKeySequence &key : { QKeySequence(Qt::Key_Escape), QKeySequence(Qt::Key_Backspace),
+                                     QKeySequence(Qt::ALT | Qt::Key_Left) }) {
+        auto *shortcut = new QShortcut(key, this);
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(shortcut, &QShortcut::activated, this, [this] { m_controller->showList(); });
+    }
 }
 
 QString PackageDetailWidget::changeLogDocument(const QSharedPointer<Models::Package> &package)

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QColor>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMovie>
@@ -94,6 +95,8 @@ PackageWidget::PackageWidget(QSharedPointer<Controllers::PackageController> cont
     , m_controller(std::move(controller))
 {
     setObjectName(QStringLiteral("PackageWidget"));
+    // A tile is reached with Tab and opened with Enter, as it is with a click on More Detail.
+    setFocusPolicy(Qt::StrongFocus);
     m_titleLabel = new QLabel(this);
     m_summaryLabel = new QLabel;
     m_iconLabel = new QLabel(this);
@@ -160,6 +163,7 @@ void PackageWidget::finish()
     title.setPointSize(12);
     m_titleLabel->setFont(title);
     m_titleLabel->setText(m_package ? m_package->name() : QString());
+    setAccessibleName(m_package ? m_package->name() : QString());
     // Not laid out yet: the width is a parentless widget's default, 640 pixels.
     const QString summary = m_package ? m_package->shortDescription() : QString();
     m_summaryLabel->setText(
@@ -292,6 +296,15 @@ void PackageWidget::onStateChanged(Package::State state)
     QFont font = m_availableLabel->font();
     font.setWeight(m_package->hasUpdate() ? 75 : 50);
     m_availableLabel->setFont(font);
+}
+
+void PackageWidget::keyPressEvent(QKeyEvent *event)
+{
+    if (m_package && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+        m_controller->showDetail(m_package);
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void PackageWidget::confirmAndInstall()

@@ -33,6 +33,8 @@ QPushButton *toolButton(int codepoint, const QString &toolTip, QWidget *parent)
     button->setObjectName(QStringLiteral("TopButton"));
     button->setIcon(sharedIcons()->icon(codepoint, darkIconOptions()));
     button->setToolTip(toolTip);
+    // An icon alone says nothing to a screen reader.
+    button->setAccessibleName(toolTip);
     button->setCursor(Qt::PointingHandCursor);
     return button;
 }
@@ -71,6 +73,12 @@ TopBar::TopBar(QSharedPointer<Controllers::TopbarController> controller, QWidget
     m_updateAll->setObjectName(QStringLiteral("TopButton"));
     m_updateAll->setIcon(sharedIcons()->icon(0xF0ED, darkIconOptions()));
     m_updateAll->setCursor(Qt::PointingHandCursor);
+    // Its place is kept while it is hidden: the buttons beside it never move under the pointer.
+    m_updateAll->setText(tr("Update all (%1)").arg(999));
+    m_updateAll->setMinimumWidth(m_updateAll->sizeHint().width());
+    QSizePolicy keep = m_updateAll->sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    m_updateAll->setSizePolicy(keep);
     m_updateAll->hide();
     layout->addWidget(m_updateAll);
 
@@ -79,13 +87,15 @@ TopBar::TopBar(QSharedPointer<Controllers::TopbarController> controller, QWidget
     // The hint is read whole in every language, with room for the field's frame and padding.
     m_search->setMinimumWidth(m_search->fontMetrics().horizontalAdvance(m_search->placeholderText()) + 40);
     layout->addWidget(m_search);
-    m_searchButton = toolButton(0xF002, QString(), this);
+    m_searchButton = toolButton(0xF002, tr("Search (Ctrl+F)"), this);
     layout->addWidget(m_searchButton);
     QPushButton *refreshButton = toolButton(0xF021, tr("Refresh"), this);
     layout->addWidget(refreshButton);
-    QPushButton *settingsButton = toolButton(0xF013, QString(), this);
+    QPushButton *settingsButton = toolButton(0xF013, tr("Settings"), this);
     layout->addWidget(settingsButton);
-    QPushButton *resetButton = toolButton(0xF0E2, tr("Reset"), this);
+    // Apart from Refresh, and an eraser: it empties the settings and the records.
+    layout->addSpacing(24);
+    QPushButton *resetButton = toolButton(0xF12D, tr("Reset"), this);
     layout->addWidget(resetButton);
     layout->addStretch();
     auto *windowControl = new Components::WindowControl(this);
@@ -192,7 +202,7 @@ void TopBar::confirmReset()
     }
     const QMessageBox::StandardButton answer = QMessageBox::critical(
         this, tr("Reset"), tr("This action will reset databases and application prefrences.\n\nContinue?"),
-        QMessageBox::Yes | QMessageBox::No);
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer != QMessageBox::Yes)
         return;
     if (m_controller->reset())
