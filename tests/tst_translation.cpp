@@ -4,6 +4,7 @@
 #include <QTabBar>
 #include <QTimer>
 #include <QPointer>
+#include <QAbstractScrollArea>
 #include <QtTest>
 
 #include <QCheckBox>
@@ -342,14 +343,20 @@ void TestTranslation::boxesSpeakGerman()
 void TestTranslation::germanTextsFit_data()
 {
     QTest::addColumn<QString>("page");
-    QTest::newRow("list") << "list";
-    QTest::newRow("detail page") << "detail";
-    QTest::newRow("settings dialog") << "settings";
+    QTest::addColumn<QSize>("size");
+    // 1280 x 760: what a 2560 x 1600 screen at QT_SCALE_FACTOR=2 leaves a window.
+    for (const QSize size : { QSize(1320, 800), QSize(1280, 760) }) {
+        const QByteArray at = QByteArray::number(size.width()) + "x" + QByteArray::number(size.height());
+        QTest::newRow(("list, " + at).constData()) << "list" << size;
+        QTest::newRow(("detail page, " + at).constData()) << "detail" << size;
+        QTest::newRow(("settings dialog, " + at).constData()) << "settings" << size;
+    }
 }
 
 void TestTranslation::germanTextsFit()
 {
     QFETCH(QString, page);
+    QFETCH(QSize, size);
     qApp->setStyleSheet(QString::fromUtf8(KOVTest::readFile(":/resources/style.qss")));
     KOVTest::UiFixture fixture(QStringLiteral("true"));
     fixture.addPackage(1, "Bibliothek", { "2.0", "1.0" });
@@ -360,7 +367,7 @@ void TestTranslation::germanTextsFit()
     auto topbarController = QSharedPointer<KOV::Controllers::TopbarController>::create(fixture.settings,
                                                                                       fixture.controller, application);
     KOV::Ui::ApplicationWindow window(application, fixture.controller, topbarController);
-    window.resize(1320, 800);
+    window.resize(size);
     window.show();
     QTRY_VERIFY(fixture.package(5));
     QScopedPointer<KOV::Dialogs::SettingsDialog> dialog;
@@ -377,13 +384,22 @@ void TestTranslation::germanTextsFit()
     for (QWidget *widget : root->findChildren<QWidget *>()) {
         if (!widget->isVisible() || widget->width() <= 0)
             continue;
+        // Nothing sticks out of what holds it, but what scrolls inside a view.
+        bool scrolled = false;
+        for (QWidget *up = widget->parentWidget(); up && up != root; up = up->parentWidget())
+            scrolled = scrolled || qobject_cast<QAbstractScrollArea *>(up->parentWidget());
+        if (!scrolled && widget->parentWidget() && !widget->isWindow()
+            && !widget->parentWidget()->rect().contains(widget->geometry().adjusted(1, 1, -1, -1)))
+            cut << QStringLiteral("%1 \"%2\" outside its parent").arg(QString::fromLatin1(widget->metaObject()->className()), widget->objectName());
         if (auto *label = qobject_cast<QLabel *>(widget)) {
             // Word-wrapped and elided labels fit by design; a picture has no text.
             if (label->wordWrap() || label->text().isEmpty() || label->text().contains(QChar(0x2026))
                 || label->textFormat() == Qt::RichText)
                 continue;
-            if (label->fontMetrics().horizontalAdvance(label->text()) > label->contentsRect().width() + 1)
-                cut << QStringLiteral("label \"%1\" %2 of %3").arg(label->text()).arg(label->fontMetrics().horizontalAdvance(label->text())).arg(label->contentsRect().width());
+            // What the label itself needs for its text, ink and margins, against what it got.
+            if (label->fontMetrics().boundingRect(label->text()).width() > label->contentsRect().width() + 1
+                || label->sizeHint().width() > label->width() + 1)
+                cut << QStringLiteral("label \"%1\" needs %2 of %3").arg(label->text()).arg(label->sizeHint().width()).arg(label->width());
         } else if (auto *button = qobject_cast<QAbstractButton *>(widget)) {
             if (!button->text().isEmpty() && button->sizeHint().width() > button->width() + 1)
                 cut << QStringLiteral("button \"%1\" %2 of %3").arg(button->text()).arg(button->sizeHint().width()).arg(button->width());

@@ -28,6 +28,9 @@ void ApplicationController::initialize(QSize screenSize)
     loadStyle();
     m_screenWidth = screenSize.width();
     m_screenHeight = screenSize.height();
+    // Never larger than the screen leaves room for: the top bar stays on it.
+    m_width = qMin(m_width, m_screenWidth);
+    m_height = qMin(m_height, m_screenHeight);
     m_x = m_screenWidth / 2 - m_width / 2;
     m_y = m_screenHeight / 2 - m_height / 2;
     emit geometryChanged();

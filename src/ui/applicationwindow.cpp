@@ -39,7 +39,7 @@ ApplicationWindow::ApplicationWindow(QSharedPointer<ApplicationController> appli
     connect(controller, &ApplicationController::geometryChanged, this, &ApplicationWindow::onGeometryChanged);
     connect(controller, &ApplicationController::stateChanged, this, &ApplicationWindow::onStateChanged);
     connect(controller, &ApplicationController::exitRequest, this, &QWidget::close);
-    controller->initialize(QGuiApplication::primaryScreen()->size());
+    controller->initialize(QGuiApplication::primaryScreen()->availableGeometry().size());
     connect(m_packageController.data(), &Controllers::PackageController::uninstallFailed, this,
             &ApplicationWindow::reportUninstallFailure, Qt::QueuedConnection);
     // Queued: the question is not asked inside the completion handler of the installation.

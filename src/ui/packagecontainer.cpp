@@ -36,7 +36,7 @@ PackageContainer::PackageContainer(QSharedPointer<Controllers::PackageController
     });
 
     auto *layout = new QHBoxLayout(this);
-    layout->addStretch();
+    layout->addStretch(1);
     m_sidebar = new PackageSidebar(m_controller, this);
     layout->addWidget(m_sidebar);
     auto *pages = new QVBoxLayout;
@@ -60,8 +60,9 @@ PackageContainer::PackageContainer(QSharedPointer<Controllers::PackageController
     pages->addWidget(m_list);
     pages->addWidget(m_detail);
     pages->addWidget(m_processing);
-    layout->addLayout(pages);
-    layout->addStretch();
+    // The list takes the room the window has; narrow margins stay beside it.
+    layout->addLayout(pages, 8);
+    layout->addStretch(1);
     m_list->hide();
     m_detail->hide();
 

@@ -105,6 +105,9 @@ PackageWidget::PackageWidget(QSharedPointer<Controllers::PackageController> cont
     // The catalogue's texts are shown as written: a label's rich text would load what it names.
     for (QLabel *label : { m_titleLabel, m_summaryLabel, m_installedLabel, m_availableLabel })
         label->setTextFormat(Qt::PlainText);
+    // The versions are read whole; the summary is the one that gives way, elided.
+    for (QLabel *label : { m_installedLabel, m_availableLabel })
+        label->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Preferred);
     m_progressBar = new QProgressBar(this);
     m_progressText = new ProgressLabel(this);
     m_progressText->setPackage(m_package);

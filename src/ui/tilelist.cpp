@@ -16,7 +16,8 @@ void TileList::setRows(int count, const QSize &size)
     // Deleted now rather than later by the view, so that no tile outlives its package list.
     for (int row = 0; row < m_model->rowCount(); ++row)
         delete tile(row);
-    m_model->setRows(count, size);
+    m_tileWidth = size.width();
+    m_model->setRows(count, QSize(qMax(size.width(), viewport()->width()), size.height()));
 }
 
 int TileList::count() const
@@ -72,6 +73,13 @@ void TileList::updateGeometries()
 {
     QListView::updateGeometries();
     emit viewportChanged();
+}
+
+void TileList::resizeEvent(QResizeEvent *event)
+{
+    QListView::resizeEvent(event);
+    if (m_tileWidth > 0)
+        m_model->setRowWidth(qMax(m_tileWidth, viewport()->width()));
 }
 
 void TileList::scrollContentsBy(int dx, int dy)

@@ -35,8 +35,11 @@ signals:
 protected:
     void updateGeometries() override;
     void scrollContentsBy(int dx, int dy) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
+    // The width a tile needs; a row is as wide as the viewport, and never narrower than that.
+    int m_tileWidth = 0;
     TileModel *m_model;
 };
 

@@ -10,6 +10,15 @@ void TileModel::setRows(int count, const QSize &size)
     endResetModel();
 }
 
+void TileModel::setRowWidth(int width)
+{
+    if (width == m_size.width())
+        return;
+    m_size.setWidth(width);
+    // The rows are of one size: the view lays them out again from the first.
+    emit layoutChanged();
+}
+
 int TileModel::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : m_count;

@@ -14,6 +14,8 @@ public:
 
     /** Replaces every row with `count` rows of `size`. */
     void setRows(int count, const QSize &size);
+    /** Every row this wide from now on. */
+    void setRowWidth(int width);
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role) const override;
