@@ -4,6 +4,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
 
@@ -68,6 +69,8 @@ private slots:
     void languageKeepsWhatIsKnownOfFiles();
     void invalidXPlaneFolder();
     void browsePicksFolder();
+    void typedFolder_data();
+    void typedFolder();
     void dismissingReverts_data();
     void dismissingReverts();
     void unknownLanguage();
@@ -289,6 +292,58 @@ void TestSettingsDialog::browsePicksFolder()
     QCOMPARE(backup->value(), folder);
 }
 
+void TestSettingsDialog::typedFolder_data()
+{
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("cache pasted") << "Cache" << "/new cache" << true;
+    QTest::newRow("cache with its separator and spaces") << "Cache" << "  /new cache/ " << true;
+    QTest::newRow("cache emptied") << "Cache" << "" << false;
+    QTest::newRow("another X-Plane") << "X-Plane" << "/Other X-Plane" << true;
+    QTest::newRow("not an X-Plane") << "X-Plane" << "/backup" << false;
+}
+
+void TestSettingsDialog::typedFolder()
+{
+    QFETCH(QString, label);
+    QFETCH(QString, typed);
+    QFETCH(bool, accepted);
+    SettingsDialog dialog(m_fixture->controller, m_fixture->settings);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    FileSelector *field = selector(dialog, label);
+    const QString before = field->value();
+    QLineEdit *edit = field->findChild<QLineEdit *>();
+    QVERIFY(edit->isEnabled());
+    // The table's paths are inside the test's home: its path goes before the first slash.
+    const int slash = typed.indexOf('/');
+    const QString text = slash < 0 ? typed : typed.left(slash) + m_fixture->home.path() + typed.mid(slash);
+    const QString wanted = text.trimmed();
+    edit->setFocus();
+    edit->selectAll();
+    ModalAnswerer answerer;
+    if (!accepted && !wanted.isEmpty())
+        answerer.enqueue(ModalAnswerer::button(QMessageBox::Ok));
+    // Pasted as a whole, then on to the next field.
+    edit->insert(text);
+    QTest::keyClick(edit, Qt::Key_Tab);
+    const KOV::Settings::Entry &entry
+        = label == "Cache" ? m_fixture->settings->edited().cache : m_fixture->settings->edited().installation;
+    if (accepted) {
+        QCOMPARE(field->value(), wanted);
+        QCOMPARE(entry.value, wanted.endsWith('/') ? wanted : wanted + '/');
+        QCOMPARE(answerer.seen(), QStringList());
+    } else {
+        QCOMPARE(field->value(), before);
+        QCOMPARE(edit->text(), before);
+        QCOMPARE(answerer.seen().size(), wanted.isEmpty() ? 0 : 1);
+    }
+    // Leaving the field again changes nothing more.
+    edit->clearFocus();
+    QCOMPARE(answerer.seen().size(), !accepted && !wanted.isEmpty() ? 1 : 0);
+}
+
 void TestSettingsDialog::dismissingReverts_data()
 {
     QTest::addColumn<int>("how");
@@ -364,13 +419,14 @@ void TestSettingsDialog::formatSize_data()
 {
     QTest::addColumn<qlonglong>("bytes");
     QTest::addColumn<QString>("text");
-    QTest::newRow("nothing") << 0LL << "0.00 Bytes";
-    QTest::newRow("just below a KB") << 1023LL << "1023.00 Bytes";
-    QTest::newRow("a KB") << 1024LL << "1.00 KB";
-    QTest::newRow("a KB and a half") << 1536LL << "1.50 KB";
-    QTest::newRow("one byte short of a MB") << 1048575LL << "1024.00 KB";
-    QTest::newRow("five GB") << 5368709120LL << "5.00 GB";
-    QTest::newRow("beyond PB") << (1LL << 60) << "1024.00 PB";
+    QTest::newRow("nothing") << 0LL << "0 bytes";
+    QTest::newRow("a few bytes") << 239LL << "239 bytes";
+    QTest::newRow("just below a KiB") << 1023LL << "1,023 bytes";
+    QTest::newRow("a KiB") << 1024LL << "1.00 KiB";
+    QTest::newRow("a KiB and a half") << 1536LL << "1.50 KiB";
+    QTest::newRow("one byte short of a MiB") << 1048575LL << "1,024.00 KiB";
+    QTest::newRow("five GiB") << 5368709120LL << "5.00 GiB";
+    QTest::newRow("an EiB") << (1LL << 60) << "1.00 EiB";
 }
 
 void TestSettingsDialog::formatSize()
@@ -394,13 +450,13 @@ void TestSettingsDialog::folderSize()
     QVERIFY(QFile::link(root, root + "/.hidden folder/deep/loop"));
     QVERIFY(QFile::link("..", root + "/up"));
     QCOMPARE(DiskSettingsWidget::folderSize(root), 1024LL);
-    QCOMPARE(DiskSettingsWidget::formatSize(DiskSettingsWidget::folderSize(root)), QStringLiteral("1.00 KB"));
+    QCOMPARE(DiskSettingsWidget::formatSize(DiskSettingsWidget::folderSize(root)), QStringLiteral("1.00 KiB"));
 
     SettingsDialog dialog(m_fixture->controller, m_fixture->settings);
     QStringList texts;
     for (QLabel *label : dialog.findChild<DiskSettingsWidget *>()->findChildren<QLabel *>())
         texts << label->text();
-    QCOMPARE(texts, QStringList({ "Cache", "0.00 Bytes", "Backup", "0.00 Bytes", "Preserve", "0.00 Bytes" }));
+    QCOMPARE(texts, QStringList({ "Cache", "0 bytes", "Backup", "0 bytes", "Preserve", "0 bytes" }));
 }
 
 QTEST_MAIN(TestSettingsDialog)

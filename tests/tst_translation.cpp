@@ -15,12 +15,13 @@
 #include <QXmlStreamReader>
 
 #include "app/environment.h"
+#include "common/externallink.h"
 #include "common/qtawesome.h"
+#include "components/fileselector.h"
 #include "controllers/applicationcontroller.h"
 #include "controllers/topbarcontroller.h"
+#include "dialogs/disksettingswidget.h"
 #include "dialogs/settingsdialog.h"
-#include "common/externallink.h"
-#include "components/fileselector.h"
 #include "ui/applicationwindow.h"
 #include "ui/installconfirmation.h"
 #include "ui/packagesidebar.h"
@@ -177,6 +178,10 @@ void TestTranslation::widgetsSpeakGerman()
              QStringLiteral("Alle aktualisieren (%1)"));
     QCOMPARE(QCoreApplication::translate("KOV::Ui::ApplicationWindow", "Downloads are still running. Quit anyway?"),
              QStringLiteral("Es laufen noch Downloads. Trotzdem beenden?"));
+
+    // Sizes as German writes them.
+    QCOMPARE(KOV::Dialogs::DiskSettingsWidget::formatSize(0), QStringLiteral("0 Bytes"));
+    QCOMPARE(KOV::Dialogs::DiskSettingsWidget::formatSize(1536), QStringLiteral("1,50 KiB"));
 
     QCOMPARE(QCoreApplication::translate("QSplashScreen", "Loading fonts..."),
              QStringLiteral("Schriftarten werden geladen …"));

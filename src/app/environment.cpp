@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -276,6 +277,8 @@ void setupLanguage(const QString &language)
 {
     if (language == QLatin1String("en"))
         return;
+    // Numbers and sizes read as the chosen language writes them ("1,5 MiB").
+    QLocale::setDefault(QLocale(language));
     // One translator for the whole process; it is never destroyed.
     static QTranslator *translator = new QTranslator();
     // Beside the program in a build, in share/kovvazuv/ when it is installed.

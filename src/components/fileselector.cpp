@@ -1,5 +1,6 @@
 #include "components/fileselector.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -19,8 +20,17 @@ FileSelector::FileSelector(QWidget *parent)
     setObjectName(QStringLiteral("FileSelector"));
     auto *layout = new QHBoxLayout(this);
     layout->addWidget(m_label);
-    m_edit->setEnabled(false);
-    layout->addWidget(m_edit);
+    m_edit->setClearButtonEnabled(false);
+    layout->addWidget(m_edit, 1);
+    // A path can be typed or pasted; it counts once the field is left or Enter is pressed.
+    connect(m_edit, &QLineEdit::editingFinished, this, [this] {
+        const QString typed = m_edit->text().trimmed();
+        if (typed == m_value)
+            return;
+        m_edit->setText(typed);
+        m_value = typed;
+        emit valueChanged(typed);
+    });
     auto *browse = new QPushButton(tr("Browse"), this);
     browse->setCursor(Qt::PointingHandCursor);
     browse->setIcon(sharedIcons()->icon(0xF07C, darkIconOptions()));
@@ -36,12 +46,13 @@ void FileSelector::setLabel(const QString &text)
 
 void FileSelector::setValue(const QString &value)
 {
+    m_value = value;
     m_edit->setText(value);
 }
 
 QString FileSelector::value() const
 {
-    return m_edit->text();
+    return m_value;
 }
 
 QString FileSelector::label() const
@@ -52,11 +63,13 @@ QString FileSelector::label() const
 void FileSelector::browse()
 {
     const QString folder
-        = QFileDialog::getExistingDirectory(this, QString(), QString(), QFileDialog::ShowDirsOnly);
+        = QFileDialog::getExistingDirectory(this, m_label->text(), m_value, QFileDialog::ShowDirsOnly);
     if (folder.isEmpty())
         return;
-    m_edit->setText(folder);
-    emit valueChanged(folder);
+    const QString chosen = QDir::toNativeSeparators(folder);
+    m_edit->setText(chosen);
+    m_value = chosen;
+    emit valueChanged(chosen);
 }
 
 void FileSelector::paintEvent(QPaintEvent *)

@@ -7,7 +7,7 @@ class QLineEdit;
 
 namespace KOV::Components {
 
-/** A caption, the chosen folder and a "Browse" button that opens the folder chooser. */
+/** A caption, the chosen folder (typed, pasted or chosen) and a "Browse" button that opens the folder chooser. */
 class FileSelector final : public QWidget
 {
     Q_OBJECT
@@ -30,6 +30,7 @@ private:
 
     QLabel *m_label;
     QLineEdit *m_edit;
+    QString m_value;
 };
 
 } // namespace KOV::Components

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QGridLayout>
 #include <QLabel>
+#include <QLocale>
 #include <QVBoxLayout>
 
 #include "app/settings.h"
@@ -51,16 +52,7 @@ qlonglong DiskSettingsWidget::folderSize(const QString &folder)
 
 QString DiskSettingsWidget::formatSize(qlonglong bytes)
 {
-    static const char *const units[] = { "Bytes", "KB", "MB", "GB", "TB", "PB" };
-    double value = double(bytes);
-    int unit = 0;
-    if (value >= 1024.0) {
-        do {
-            ++unit;
-            value *= 0.0009765625;
-        } while (unit < 5 && value >= 1024.0);
-    }
-    return QStringLiteral("%1 %2").arg(value, 0, 'f', 2).arg(QLatin1String(units[unit]));
+    return QLocale().formattedDataSize(bytes);
 }
 
 void DiskSettingsWidget::paintEvent(QPaintEvent *)

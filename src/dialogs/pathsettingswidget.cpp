@@ -16,7 +16,10 @@ namespace {
 
 QString asFolder(const QString &chosen)
 {
-    return QDir::toNativeSeparators(chosen) + QDir::separator();
+    QString folder = QDir::toNativeSeparators(chosen);
+    if (!folder.endsWith(QDir::separator()))
+        folder += QDir::separator();
+    return folder;
 }
 
 } // namespace
@@ -48,22 +51,29 @@ PathSettingsWidget::PathSettingsWidget(QSharedPointer<KOV::Settings> settings, Q
         layout->addWidget(selector);
         Settings::Entry *target = row.target;
         if (target == &edited.installation) {
-            connect(selector, &Components::FileSelector::valueChanged, this, [target](const QString &value) {
-                if (value.isEmpty())
-                    return;
-                if (containsXPlaneExecutable(value)) {
+            connect(selector, &Components::FileSelector::valueChanged, this, [target, selector](const QString &value) {
+                if (!value.isEmpty() && containsXPlaneExecutable(value)) {
                     target->value = asFolder(value);
                     return;
                 }
+                // The field goes back to the folder that still counts.
+                selector->setValue(target->value);
+                if (value.isEmpty())
+                    return;
                 QMessageBox::critical(
-                    nullptr, QCoreApplication::translate("QMessageBox", "Invalid Folder"),
+                    selector, QCoreApplication::translate("QMessageBox", "Invalid Folder"),
                     QCoreApplication::translate("QMessageBox",
                                                 "Oops...this doesn't seem to be a XPlane installation folder."),
                     QMessageBox::Ok);
             });
         } else {
-            connect(selector, &Components::FileSelector::valueChanged, this,
-                    [target](const QString &value) { target->value = asFolder(value); });
+            connect(selector, &Components::FileSelector::valueChanged, this, [target, selector](const QString &value) {
+                if (value.isEmpty()) {
+                    selector->setValue(target->value);
+                    return;
+                }
+                target->value = asFolder(value);
+            });
         }
     }
     layout->addStretch();
