@@ -1,3 +1,4 @@
+#include <QRegularExpression>
 #include <QRandomGenerator>
 #include <QtTest>
 
@@ -215,6 +216,12 @@ void TestDiskFaults::failedUpdateKeepsOldVersion()
     QTRY_VERIFY(!answerer.seen().isEmpty());
     QVERIFY2(answerer.seen().first().contains("\n\nVersion 2.0: " + reason), qPrintable(answerer.seen().first()));
     QVERIFY(log.contains("Installation failed : ") || log.contains("Download Error - "));
+    // Where the room is missing, and how much, when the program knew it beforehand.
+    if (fault == "plugins small") {
+        const QRegularExpression told("^Version 2\\.0: Not enough disk space in .*/Resources/plugins: "
+                                      "[0-9.,]+ [KM]iB needed, [0-9.,]+ (bytes|KiB) free\\.$");
+        QVERIFY2(told.match(tool->failureReason()).hasMatch(), qPrintable(tool->failureReason()));
+    }
 
     // The old version works as it did, with the user's file, and the records say it is installed.
     QCOMPARE(KOVTest::readFile(fixture.xp(pluginFile)), QByteArray("tool 1"));

@@ -1,3 +1,4 @@
+#include <QDirIterator>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -62,6 +63,17 @@ QWidget *mainWindow()
 }
 
 // Types into the top bar's search field and picks what the sidebar's Show combo offers at `show`.
+// Every file below `folder`, relative to it: what the packages brought must go again.
+QStringList filesIn(const QString &folder)
+{
+    QStringList files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << QDir(folder).relativeFilePath(it.next());
+    files.sort();
+    return files;
+}
+
 void narrow(const QString &text, int show)
 {
     mainWindow()->findChild<QLineEdit *>()->setText(text);
@@ -148,6 +160,7 @@ void TestEndToEnd::installAndUninstallAsAUser()
         QStringLiteral("[General]\nInstallation=%1/\nLocalRepo=true\nShowFilter=true\n").arg(m_xplane).toUtf8()));
     const QByteArray originalRunway = KOVTest::readFile(xp("Resources/default scenery/runway.txt"));
     QVERIFY(!originalRunway.isEmpty());
+    const QStringList filesBefore = filesIn(m_xplane);
 
     // What the user does, one step after the other; each step returns true once it is done.
     ModalAnswerer answerer;
@@ -295,6 +308,7 @@ void TestEndToEnd::installAndUninstallAsAUser()
     QVERIFY(!QFileInfo::exists(xp("Custom Data/lib/KOV_Library")));
     QVERIFY(!QFileInfo::exists(xp("Resources/plugins/GroundTraffic")));
     QVERIFY(!QFileInfo::exists(xp("Resources/plugins/HDRunways")));
+    QCOMPARE(filesIn(m_xplane), filesBefore);
     QCOMPARE(KOVTest::readFile(xp("Resources/default scenery/runway.txt")), originalRunway);
     QVERIFY(!QFileInfo::exists(m_data + "/backup/Resources/default scenery/runway.txt"));
     QVERIFY(QFileInfo::exists(xp("X-Plane-x86_64")));

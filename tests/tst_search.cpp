@@ -189,6 +189,7 @@ void TestSearch::narrowing_data()
     QTest::newRow("updates") << "" << 0 << true << true << 2 << QList<int> { 3 };
     QTest::newRow("text, category and show") << "e" << 1 << true << true << 1 << QList<int> { 3, 4 };
     QTest::newRow("no match") << "concorde" << 0 << true << true << 0 << QList<int> {};
+    QTest::newRow("no match among the filtered") << "" << 2 << false << true << 0 << QList<int> {};
 }
 
 void TestSearch::narrowing()
@@ -225,7 +226,9 @@ void TestSearch::narrowing()
         QStringList texts;
         for (QLabel *label : processing->findChildren<QLabel *>())
             texts << label->text();
-        QVERIFY(texts.contains(QStringLiteral("No items found")));
+        const QString told = text.isEmpty() ? QStringLiteral("No items found")
+                                            : QString::fromUtf8("No package matches \"%1\".").arg(text);
+        QVERIFY2(texts.contains(told), qPrintable(texts.join('|')));
         QVERIFY(sidebar->isVisible());
     }
 }

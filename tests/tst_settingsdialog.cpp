@@ -1,3 +1,5 @@
+#include <cmath>
+#include <QFileDialog>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QtTest>
@@ -69,6 +71,7 @@ private slots:
     void languageKeepsWhatIsKnownOfFiles();
     void invalidXPlaneFolder();
     void browsePicksFolder();
+    void folderChooserReadable();
     void typedFolder_data();
     void typedFolder();
     void dismissingReverts_data();
@@ -290,6 +293,73 @@ void TestSettingsDialog::browsePicksFolder()
     for (QPushButton *browse : backup->findChildren<QPushButton *>())
         browse->click();
     QCOMPARE(backup->value(), folder);
+}
+
+namespace {
+
+// WCAG's relative luminance and contrast ratio of two colours.
+double luminance(const QColor &colour)
+{
+    const auto channel = [](double value) {
+        return value <= 0.03928 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF()) + 0.0722 * channel(colour.blueF());
+}
+
+double contrast(const QColor &a, const QColor &b)
+{
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (qMax(la, lb) + 0.05) / (qMin(la, lb) + 0.05);
+}
+
+} // namespace
+
+void TestSettingsDialog::folderChooserReadable()
+{
+    // The program's dark style sheet, as the window applies it.
+    QFile style(":/resources/style.qss");
+    QVERIFY(style.open(QIODevice::ReadOnly));
+    qApp->setStyleSheet(QString::fromUtf8(style.readAll()));
+    SettingsDialog dialog(m_fixture->controller, m_fixture->settings);
+    dialog.show();
+    QStringList unreadable;
+    bool seen = false;
+    QString chooserFolder;
+    const QString backupValue = QDir::fromNativeSeparators(selector(dialog, "Backup")->value());
+    ModalAnswerer answerer;
+    answerer.enqueue([&](QWidget *widget) {
+        auto *chooser = qobject_cast<QFileDialog *>(widget);
+        if (chooser) {
+            seen = true;
+            // The backup folder is not made yet: its nearest existing parent is where the chooser opens.
+            chooserFolder = chooser->directory().absolutePath();
+            const QString grab = qEnvironmentVariable("KOV_CHOOSER_SCREENSHOT");
+            if (!grab.isEmpty())
+                chooser->grab().save(grab);
+            const QColor window = chooser->palette().color(QPalette::Window);
+            for (QWidget *child : chooser->findChildren<QWidget *>()) {
+                if (!child->isVisible() || !child->isEnabled() || !(qobject_cast<QLabel *>(child) || qobject_cast<QAbstractButton *>(child)
+                                             || qobject_cast<QLineEdit *>(child)))
+                    continue;
+                const bool field = qobject_cast<QLineEdit *>(child) != nullptr;
+                const QColor text = child->palette().color(field ? QPalette::Text : child->foregroundRole());
+                const QColor back = field ? child->palette().color(QPalette::Base) : window;
+                if (contrast(text, back) < 4.5)
+                    unreadable << QStringLiteral("%1 '%2': %3 on %4")
+                                      .arg(child->metaObject()->className(), child->objectName(), text.name(),
+                                           back.name());
+            }
+        }
+        widget->close();
+    });
+    for (QPushButton *browse : selector(dialog, "Backup")->findChildren<QPushButton *>())
+        browse->click();
+    qApp->setStyleSheet(QString());
+    QVERIFY(seen);
+    QVERIFY2(backupValue.startsWith(chooserFolder + '/') && !chooserFolder.isEmpty(),
+             qPrintable(chooserFolder + " for " + backupValue));
+    QVERIFY2(unreadable.isEmpty(), qPrintable(unreadable.join('\n')));
 }
 
 void TestSettingsDialog::typedFolder_data()

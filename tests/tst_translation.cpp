@@ -1,6 +1,7 @@
 #include <QDirIterator>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QTabBar>
 #include <QTimer>
 #include <QPointer>
@@ -182,6 +183,12 @@ void TestTranslation::widgetsSpeakGerman()
     // Sizes as German writes them.
     QCOMPARE(KOV::Dialogs::DiskSettingsWidget::formatSize(0), QStringLiteral("0 Bytes"));
     QCOMPARE(KOV::Dialogs::DiskSettingsWidget::formatSize(1536), QStringLiteral("1,50 KiB"));
+    const QRegularExpression noRoom(QString::fromUtf8(
+        "^Nicht genügend Speicherplatz in .+: 1,50 MiB benötigt, [0-9,]+ [KMGT]?i?B(ytes)? frei\\.$"));
+    const QString lack = KOV::lackOfRoom(fixture.home.path(), qint64(1) << 62);
+    QVERIFY2(lack.contains(QString::fromUtf8("benötigt")), qPrintable(lack));
+    QVERIFY2(noRoom.match(KOV::notEnoughSpaceText(fixture.home.path(), 1536 * 1024)).hasMatch(),
+             qPrintable(KOV::notEnoughSpaceText(fixture.home.path(), 1536 * 1024)));
 
     QCOMPARE(QCoreApplication::translate("QSplashScreen", "Loading fonts..."),
              QStringLiteral("Schriftarten werden geladen …"));

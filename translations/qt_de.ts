@@ -2,10 +2,40 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE">
 <context>
+    <name>KOV::Components::Carousel</name>
+    <message>
+        <source>Previous picture</source>
+        <translation>Vorheriges Bild</translation>
+    </message>
+    <message>
+        <source>Next picture</source>
+        <translation>Nächstes Bild</translation>
+    </message>
+</context>
+<context>
     <name>KOV::Components::FileSelector</name>
     <message>
         <source>Browse</source>
         <translation>Durchsuchen</translation>
+    </message>
+</context>
+<context>
+    <name>KOV::Components::WindowControl</name>
+    <message>
+        <source>Minimize</source>
+        <translation>Minimieren</translation>
+    </message>
+    <message>
+        <source>Maximize</source>
+        <translation>Maximieren</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>Restore</source>
+        <translation>Wiederherstellen</translation>
     </message>
 </context>
 <context>
@@ -52,10 +82,6 @@
 <context>
     <name>KOV::Controllers::PackageInstaller</name>
     <message>
-        <source>Not enough disk space</source>
-        <translation>Nicht genügend Speicherplatz</translation>
-    </message>
-    <message>
         <source>Cannot write to %1</source>
         <translation>%1 ist nicht beschreibbar</translation>
     </message>
@@ -70,6 +96,14 @@
     <message>
         <source>The archive holds a link that leads outside its folder: %1</source>
         <translation>Das Archiv enthält eine Verknüpfung, die aus seinem Ordner hinausführt: %1</translation>
+    </message>
+    <message>
+        <source>Not enough disk space in %1: only %2 free.</source>
+        <translation>Nicht genügend Speicherplatz in %1: nur %2 frei.</translation>
+    </message>
+    <message>
+        <source>Not enough disk space in %1: %2 needed, %3 free.</source>
+        <translation>Nicht genügend Speicherplatz in %1: %2 benötigt, %3 frei.</translation>
     </message>
 </context>
 <context>
@@ -403,6 +437,13 @@ Fortfahren?</translation>
     <message>
         <source>%1 %2 (update from %3)</source>
         <translation>%1 %2 (Aktualisierung von %3)</translation>
+    </message>
+</context>
+<context>
+    <name>KOV::Ui::PackageContainer</name>
+    <message>
+        <source>No package matches &quot;%1&quot;.</source>
+        <translation>Kein Paket passt zu „%1“.</translation>
     </message>
 </context>
 <context>
@@ -746,6 +787,14 @@ Fortfahren?</translation>
     <message>
         <source>Update all (%1)</source>
         <translation>Alle aktualisieren (%1)</translation>
+    </message>
+    <message>
+        <source>Search (Ctrl+F)</source>
+        <translation>Suchen (Strg+F)</translation>
+    </message>
+    <message>
+        <source>Settings</source>
+        <translation>Einstellungen</translation>
     </message>
 </context>
 <context>

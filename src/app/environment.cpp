@@ -60,21 +60,42 @@ QString existingFolder(QString folder)
 
 } // namespace
 
-bool hasRoomFor(const QString &folder, qint64 bytes)
+QString lackOfRoom(const QString &folder, qint64 bytes)
 {
     const QStorageInfo storage(existingFolder(folder));
     // Unknown is no reason to refuse: the checked writes still catch a full disk.
     if (!storage.isValid() || storage.bytesAvailable() < 0)
-        return true;
+        return QString();
     // A little room for the file system's own bookkeeping of many small files.
-    return storage.bytesAvailable() >= bytes + bytes / 50;
+    const qint64 needed = bytes + bytes / 50;
+    return storage.bytesAvailable() >= needed ? QString() : notEnoughSpaceText(folder, needed);
+}
+
+bool isDiskFull(const QString &folder)
+{
+    const QStorageInfo storage(existingFolder(folder));
+    return storage.isValid() && storage.bytesAvailable() >= 0 && storage.bytesAvailable() < 64 * 1024;
+}
+
+QString notEnoughSpaceText(const QString &folder, qint64 needed)
+{
+    const QStorageInfo storage(existingFolder(folder));
+    const QLocale locale;
+    const QString path = QDir::toNativeSeparators(QDir::cleanPath(folder));
+    const QString free = locale.formattedDataSize(qMax<qint64>(0, storage.bytesAvailable()));
+    if (needed < 0)
+        return QCoreApplication::translate("KOV::Controllers::PackageInstaller",
+                                           "Not enough disk space in %1: only %2 free.")
+            .arg(path, free);
+    return QCoreApplication::translate("KOV::Controllers::PackageInstaller",
+                                       "Not enough disk space in %1: %2 needed, %3 free.")
+        .arg(path, locale.formattedDataSize(needed), free);
 }
 
 QString writeFailureReason(const QString &folder)
 {
-    const QStorageInfo storage(existingFolder(folder));
-    if (storage.isValid() && storage.bytesAvailable() >= 0 && storage.bytesAvailable() < 64 * 1024)
-        return QCoreApplication::translate("KOV::Controllers::PackageInstaller", "Not enough disk space");
+    if (isDiskFull(folder))
+        return notEnoughSpaceText(folder);
     return QCoreApplication::translate("KOV::Controllers::PackageInstaller", "Cannot write to %1")
         .arg(QDir::toNativeSeparators(folder));
 }

@@ -14,9 +14,14 @@ inline const QString xplaneExecutableName = QStringLiteral("X-Plane-x86_64");
 
 QString applicationDir();
 bool ensureDir(const QString &path, bool recursive);
-/** Whether the file system that holds `folder` (or its nearest existing parent) has `bytes` free. */
-bool hasRoomFor(const QString &folder, qint64 bytes);
-/** "Not enough disk space" when the file system of `folder` is full, else "Cannot write to <folder>". */
+/** Empty when the file system that holds `folder` (or its nearest existing parent) has room for
+    `bytes`, else notEnoughSpaceText() with what is needed. */
+QString lackOfRoom(const QString &folder, qint64 bytes);
+/** Whether the file system that holds `folder` has (nearly) no room left. */
+bool isDiskFull(const QString &folder);
+/** "Not enough disk space in <folder>: <needed> needed, <free> free."; without the need when it is negative. */
+QString notEnoughSpaceText(const QString &folder, qint64 needed = -1);
+/** notEnoughSpaceText() when the file system of `folder` is full, else "Cannot write to <folder>". */
 QString writeFailureReason(const QString &folder);
 void setWorkingDirectory();
 QString dataDir();

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -62,8 +63,17 @@ QString FileSelector::label() const
 
 void FileSelector::browse()
 {
+    // A folder not made yet: the chooser opens at the nearest one that is.
+    QString start = QDir::fromNativeSeparators(m_value);
+    while (!start.isEmpty() && !QFileInfo(start).isDir()) {
+        const QString up = QFileInfo(start).absolutePath();
+        if (up == start)
+            break;
+        start = up;
+    }
+    // Over the window, not inside this field: the field's light-on-dark rules are not the chooser's.
     const QString folder
-        = QFileDialog::getExistingDirectory(this, m_label->text(), m_value, QFileDialog::ShowDirsOnly);
+        = QFileDialog::getExistingDirectory(window(), m_label->text(), start, QFileDialog::ShowDirsOnly);
     if (folder.isEmpty())
         return;
     const QString chosen = QDir::toNativeSeparators(folder);

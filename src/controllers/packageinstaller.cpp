@@ -83,12 +83,12 @@ QString extractionFailureReason(const QString &error, const QString &folder, con
     const QString dangerous = Extractors::P7ZipExtractor::dangerousLink(error);
     if (!dangerous.isEmpty())
         return linkOutOfArchiveText(archiveKey(extract, dangerous));
+    if (isDiskFull(folder))
+        return notEnoughSpaceText(folder);
     const QString diskReason = writeFailureReason(folder);
-    if (diskReason == PackageInstaller::tr("Not enough disk space"))
-        return diskReason;
     const QString lower = error.toLower();
     if (lower.contains(QLatin1String("no space")) || lower.contains(QLatin1String("not enough space")))
-        return PackageInstaller::tr("Not enough disk space");
+        return notEnoughSpaceText(folder);
     if (lower.contains(QLatin1String("read-only")) || lower.contains(QLatin1String("permission denied"))
         || lower.contains(QLatin1String("can not open output file")))
         return diskReason;
@@ -254,10 +254,16 @@ InstallOutcome PackageInstaller::install(const QSharedPointer<Package> &package,
     // 2. Room for the staged copy beside the old version, and for the saved files.
     const QString stagingParent = stagingFolderFor(context.root, extract);
     const QStringList backups = PreserveAndBackup::filesToBackUp(target, context, listedFiles);
-    if (!hasRoomFor(stagingParent, listing.unpackedSize)
-        || !hasRoomFor(context.preserveFolder, PreserveAndBackup::preserveSize(target, context))
-        || !hasRoomFor(context.backupFolder, PreserveAndBackup::backupSize(backups, context)))
-        return failure(tr("Not enough disk space"));
+    const QList<QPair<QString, qint64>> needs {
+        { stagingParent, listing.unpackedSize },
+        { context.preserveFolder, PreserveAndBackup::preserveSize(target, context) },
+        { context.backupFolder, PreserveAndBackup::backupSize(backups, context) },
+    };
+    for (const auto &need : needs) {
+        const QString lack = lackOfRoom(need.first, need.second);
+        if (!lack.isEmpty())
+            return failure(lack);
+    }
 
     const QString staging = stagingParent + QStringLiteral("/.KOV_staging_")
                             + QUuid::createUuid().toString(QUuid::WithoutBraces);

@@ -135,7 +135,9 @@ void PackageContainer::applyFilter()
     // The sidebar stays, so that the filter can be changed back.
     const bool none = visible == 0 && !m_shown.isEmpty();
     m_list->setVisible(!none);
-    if (none)
+    if (none && !filter.text().isEmpty())
+        m_processing->showEmpty(tr("No package matches \"%1\".").arg(filter.text()));
+    else if (none)
         m_processing->setMode(PackageProcessingWidget::EMPTY);
     else
         m_processing->hide();

@@ -40,7 +40,7 @@ private:
     void onList();
     void onDetail(const QSharedPointer<Models::Package> &package);
     bool showFilter() const;
-    /** Hides the rows the filter leaves out; "No items found" when none is left. */
+    /** Hides the rows the filter leaves out; when none is left, a text that says so. */
     void applyFilter();
     /** Makes the tiles of the rows that come near the viewport; the others stay empty rows. */
     void createNearbyTiles();

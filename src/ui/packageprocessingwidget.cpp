@@ -87,6 +87,12 @@ void PackageProcessingWidget::setMode(int mode)
     updateAnimation();
 }
 
+void PackageProcessingWidget::showEmpty(const QString &text)
+{
+    setMode(EMPTY);
+    m_textLabel->setText(text);
+}
+
 void PackageProcessingWidget::showMessage(const QString &text)
 {
     m_textLabel->setText(text);

@@ -18,6 +18,8 @@ public:
     explicit PackageProcessingWidget(QWidget *parent = nullptr);
 
     void setMode(int mode);
+    /** EMPTY with a text of its own in place of "No items found". */
+    void showEmpty(const QString &text);
     /** An error in place of the list, with a button that tries again. */
     void showMessage(const QString &text);
 

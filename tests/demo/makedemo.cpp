@@ -266,8 +266,10 @@ int main(int argc, char *argv[])
             const DemoVersion &version = *it;
             const QString source = out + "/build/" + key + "-" + version.version;
             QDir(source).removeRecursively();
-            const QString inner
-                = package.folder.isEmpty() ? QStringLiteral("Resources/plugins/HDRunways") : QString();
+            // Every file inside what the uninstallation removes, so that it leaves none behind.
+            const QString inner = package.folder.isEmpty() ? QStringLiteral("Resources/plugins/HDRunways")
+                                  : package.id == 1        ? QStringLiteral("lib/KOV_Library")
+                                                           : QString();
             writeFile(source + "/" + inner + (inner.isEmpty() ? "" : "/") + "README.txt",
                       (package.nameEn + " " + version.version + "\n").toUtf8());
             const QString versionFile = package.id == 1 ? QStringLiteral("lib/KOV_Library/KOV_version.txt")
