@@ -62,7 +62,6 @@ QWidget *mainWindow()
     return nullptr;
 }
 
-// Types into the top bar's search field and picks what the sidebar's Show combo offers at `show`.
 // Every file below `folder`, relative to it: what the packages brought must go again.
 QStringList filesIn(const QString &folder)
 {
@@ -74,6 +73,7 @@ QStringList filesIn(const QString &folder)
     return files;
 }
 
+// Types into the top bar's search field and picks what the sidebar's Show combo offers at `show`.
 void narrow(const QString &text, int show)
 {
     mainWindow()->findChild<QLineEdit *>()->setText(text);
@@ -166,7 +166,7 @@ void TestEndToEnd::installAndUninstallAsAUser()
     ModalAnswerer answerer;
     QStringList done;
     QString failure;
-    const QList<QPair<QString, std::function<bool()>>> steps {
+    QList<QPair<QString, std::function<bool()>>> steps {
         { "tiles shown",
           [] {
               return tile("HD Runways") != nullptr;
@@ -254,6 +254,37 @@ void TestEndToEnd::installAndUninstallAsAUser()
               return true;
           } },
     };
+
+    // The README's screenshots, when asked for: the list, a download in progress (slowed down to be
+    // seen) and a detail page, each once its pictures had a moment to arrive.
+    const QString screenshots = qEnvironmentVariable("KOV_SCREENSHOTS");
+    if (!screenshots.isEmpty()) {
+        KOVTest::HttpServer::Behaviour slow;
+        slow.trickleBytes = 32 * 1024;
+        slow.trickleIntervalMs = 100;
+        server.setBehaviour("/p6-1.0.0.7z", slow);
+        const auto after = [&steps](const QString &name, const QString &shot,
+                                    std::function<bool()> ready = [] { return true; }) {
+            auto clock = QSharedPointer<QElapsedTimer>::create();
+            int at = 0;
+            while (at < steps.size() && steps.at(at).first != name)
+                ++at;
+            steps.insert(at + 1, { "screenshot " + shot, [clock, shot, ready] {
+                                      if (!clock->isValid())
+                                          clock->start();
+                                      if (clock->elapsed() < 1500 || !ready())
+                                          return false;
+                                      return mainWindow()->grab().save(shot);
+                                  } });
+        };
+        after("tiles shown", screenshots + "/list.png");
+        after("download HD Runways", screenshots + "/download.png", [] {
+            mainWindow()->findChild<TileList *>()->scrollToBottom();
+            auto *progress = tile("HD Runways")->findChild<QLabel *>("ProgressText");
+            return progress && progress->isVisible() && progress->text().contains("left");
+        });
+        after("open the library's page", screenshots + "/detail.png");
+    }
 
     // Checks made while the program runs, between the steps.
     QByteArray installedRunway;

@@ -11,6 +11,7 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTextStream>
 
 #include "catalogue/archivescan.h"
@@ -156,6 +157,9 @@ int main(int argc, char *argv[])
     QDir(served).removeRecursively();
     QDir().mkpath(served);
 
+    // Textures that do not compress, so that one archive is large enough to watch it download.
+    QByteArray textures(3 * 1024 * 1024, Qt::Uninitialized);
+    QRandomGenerator(2026).fillRange(reinterpret_cast<quint32 *>(textures.data()), textures.size() / 4);
     const QVector<DemoPackage> packages {
         { 1,
           "LIBRARY",
@@ -247,7 +251,8 @@ int main(int argc, char *argv[])
           { { "1.0.0", {}, { "First release" } } },
           {},
           { "Resources/default scenery/runway.txt" },
-          { { "Resources/default scenery/runway.txt", "HD runway texture from HD Runways\n" } } },
+          { { "Resources/default scenery/runway.txt", "HD runway texture from HD Runways\n" },
+            { "Resources/plugins/HDRunways/runway-textures.dds", textures } } },
     };
 
     QJsonArray catalogue;
