@@ -1,3 +1,5 @@
+#include <QElapsedTimer>
+#include <QProcess>
 #include <QtTest>
 
 #include <QNetworkAccessManager>
@@ -72,6 +74,9 @@ private slots:
     void folderPresence();
     void resetClosesAndDeletes();
     void unreadableFileIsSetAsideAndRebuilt();
+    void damagedFilesAreNumbered();
+    void heldOrRefusedFileIsLeftAlone_data();
+    void heldOrRefusedFileIsLeftAlone();
     void oldNumericVersionsAreMigrated();
 
 private:
@@ -322,6 +327,91 @@ void TestPackageDatabase::unreadableFileIsSetAsideAndRebuilt()
     QSignalSpy again(m_controller.data(), &PackageController::databaseRebuilt);
     m_controller->openDatabase();
     QCOMPARE(again.count(), 0);
+    QCOMPARE(m_controller->databaseVersion(package), QStringLiteral("1.5"));
+}
+
+void TestPackageDatabase::damagedFilesAreNumbered()
+{
+    m_controller.reset();
+    QVERIFY(KOVTest::writeFile(dbFile() + ".broken", "an earlier damaged file"));
+    QVERIFY(KOVTest::writeFile(dbFile() + ".broken.2", "and another"));
+    QVERIFY(KOVTest::writeFile(dbFile(), QByteArray(4096, 'y')));
+
+    reopen();
+    QSignalSpy rebuilt(m_controller.data(), &PackageController::databaseRebuilt);
+    m_controller->openDatabase();
+    QCOMPARE(rebuilt.count(), 1);
+    QCOMPARE(rebuilt.first().first().toString(), dbFile() + ".broken.3");
+    QCOMPARE(KOVTest::readFile(dbFile() + ".broken.3"), QByteArray(4096, 'y'));
+    QCOMPARE(KOVTest::readFile(dbFile() + ".broken"), QByteArray("an earlier damaged file"));
+    QCOMPARE(KOVTest::readFile(dbFile() + ".broken.2"), QByteArray("and another"));
+}
+
+void TestPackageDatabase::heldOrRefusedFileIsLeftAlone_data()
+{
+    QTest::addColumn<QString>("hold");
+    QTest::addColumn<bool>("busy");
+    // What a backup tool or a curious user with sqlite3 does.
+    QTest::newRow("locked by sqlite3") << "exclusive" << true;
+    QTest::newRow("a folder in its place") << "folder" << false;
+}
+
+void TestPackageDatabase::heldOrRefusedFileIsLeftAlone()
+{
+    QFETCH(QString, hold);
+    QFETCH(bool, busy);
+    auto package = makePackage(7, QStringLiteral("Custom Scenery/Thing"), { "1.5" });
+    m_controller->openDatabase();
+    package->setState(Package::INSTALLED);
+    m_controller->saveState(package, QStringLiteral("1.5"));
+    m_controller.reset();
+    const QList<QVariantList> before = rows(dbFile());
+    QCOMPARE(before.size(), 1);
+
+    QProcess sqlite;
+    if (hold == "exclusive") {
+        sqlite.start("sqlite3", { dbFile() });
+        QVERIFY(sqlite.waitForStarted());
+        // sqlite3 buffers what it prints into a pipe; a file it closes tells that the lock is held.
+        const QString held = m_home->path() + "/held";
+        sqlite.write(QStringLiteral("BEGIN EXCLUSIVE;\n.output '%1'\nSELECT 'held';\n.output stdout\n")
+                         .arg(held)
+                         .toUtf8());
+        QTRY_VERIFY_WITH_TIMEOUT(KOVTest::readFile(held).contains("held"), 10000);
+    } else {
+        QVERIFY(QFile::rename(dbFile(), dbFile() + ".kept"));
+        QVERIFY(QDir().mkpath(dbFile()));
+    }
+
+    reopen();
+    QSignalSpy unavailable(m_controller.data(), &PackageController::databaseUnavailable);
+    QSignalSpy rebuilt(m_controller.data(), &PackageController::databaseRebuilt);
+    QElapsedTimer waited;
+    waited.start();
+    m_controller->openDatabase();
+    QCOMPARE(rebuilt.count(), 0);
+    QCOMPARE(unavailable.count(), 1);
+    QCOMPARE(unavailable.first().at(0).toBool(), busy);
+    QCOMPARE(unavailable.first().at(1).toString(), dbFile());
+    if (busy)
+        QVERIFY2(waited.elapsed() >= 3000, "a held file is waited for a few seconds");
+    // Nothing set aside, nothing deleted, and nothing claimed about the packages.
+    QVERIFY(!QFileInfo::exists(dbFile() + ".broken"));
+    QCOMPARE(m_controller->databaseStatus(package), int(Package::UNKNOWN));
+
+    if (hold == "exclusive") {
+        sqlite.write("COMMIT;\n.quit\n");
+        sqlite.closeWriteChannel();
+        QVERIFY(sqlite.waitForFinished(10000));
+    } else {
+        QVERIFY(QDir(dbFile()).removeRecursively());
+        QVERIFY(QFile::rename(dbFile() + ".kept", dbFile()));
+    }
+    QCOMPARE(rows(dbFile()), before);
+    // Once let go, the records are there as they were.
+    reopen();
+    m_controller->openDatabase();
+    QCOMPARE(m_controller->databaseStatus(package), int(Package::INSTALLED));
     QCOMPARE(m_controller->databaseVersion(package), QStringLiteral("1.5"));
 }
 

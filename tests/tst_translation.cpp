@@ -227,7 +227,7 @@ void TestTranslation::boxesSpeakGerman_data()
     QTest::addColumn<QString>("box");
     for (const char *box : { "install error", "download error", "dependency error", "change log", "dependencies",
                              "dependencies missing", "update all", "uninstall", "verify", "link", "conflict",
-                             "uninstall failed", "records rebuilt", "installing at close", "downloads at close",
+                             "uninstall failed", "records rebuilt", "records busy", "installing at close", "downloads at close",
                              "reset", "settings", "folder question", "language question", "invalid folder",
                              "folder dialog" })
         QTest::newRow(box) << box;
@@ -306,6 +306,8 @@ void TestTranslation::boxesSpeakGerman()
         emit fixture.controller->uninstallFailed(five, { "a.txt" });
     } else if (box == "records rebuilt") {
         emit fixture.controller->databaseRebuilt("/tmp/packages.db.broken");
+    } else if (box == "records busy") {
+        emit fixture.controller->databaseUnavailable(true, "/tmp/packages.db", "database is locked");
     } else if (box == "installing at close" || box == "downloads at close") {
         KOVTest::HttpServer::Behaviour slow;
         slow.trickleBytes = 1;

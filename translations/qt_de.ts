@@ -345,6 +345,18 @@ Bitte schließen Sie die Anwendung erst, wenn die Installation abgeschlossen ist
         <source>Downloads are still running. Quit anyway?</source>
         <translation>Es laufen noch Downloads. Trotzdem beenden?</translation>
     </message>
+    <message>
+        <source>The record of installed packages, %1, is in use by another program. Close that program and start KovVazuv again; nothing was changed.</source>
+        <translation>Die Aufzeichnung der installierten Pakete, %1, wird von einem anderen Programm verwendet. Schließen Sie dieses Programm und starten Sie KovVazuv erneut; es wurde nichts geändert.</translation>
+    </message>
+    <message>
+        <source>The record of installed packages, %1, cannot be used: %2. Nothing was changed.</source>
+        <translation>Die Aufzeichnung der installierten Pakete, %1, kann nicht verwendet werden: %2. Es wurde nichts geändert.</translation>
+    </message>
+    <message>
+        <source>Package records unavailable</source>
+        <translation>Paketaufzeichnung nicht verfügbar</translation>
+    </message>
 </context>
 <context>
     <name>KOV::Ui::InstallConfirmation</name>

@@ -423,6 +423,9 @@ void PackageController::openDatabase()
     const QString broken = m_database.takeBrokenFile();
     if (!broken.isEmpty())
         emit databaseRebuilt(broken);
+    if (m_database.openProblem() != PackageDatabase::OpenProblem::None)
+        emit databaseUnavailable(m_database.openProblem() == PackageDatabase::OpenProblem::Busy,
+                                 m_database.fileName(), m_database.openProblemDetail());
     // Changes that a crash cut short are resolved before any list is read; later loads find none but ours.
     if (first && !m_queue.isInstalling())
         CrashRecovery::resolve(m_database.connection());

@@ -158,6 +158,8 @@ signals:
     void conflictsFound(QSharedPointer<KOV::Models::Package> package, QString owners, QStringList files);
     /** packages.db could not be used; it was moved to `brokenFile` and is rebuilt from the version files. */
     void databaseRebuilt(QString brokenFile);
+    /** packages.db is held by another program (`busy`) or refused (`detail` says why); it was left as it is. */
+    void databaseUnavailable(bool busy, QString file, QString detail);
     /** An installation or uninstallation ended, done or not; the package shows how. */
     void changeEnded(QSharedPointer<KOV::Models::Package> package);
 

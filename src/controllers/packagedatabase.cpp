@@ -49,19 +49,29 @@ void PackageDatabase::open()
                      : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
     const QString file = dataDir() + QStringLiteral("packages.db");
     m_database.setDatabaseName(file);
+    // Another program's lock is waited for a few seconds before it counts as busy.
+    m_database.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=4000"));
+    m_openProblem = OpenProblem::None;
+    m_openProblemDetail.clear();
+    m_schemaError = QSqlError();
     if (m_database.open() && prepareSchema())
         return;
-    // Unreadable or unwritable: set aside for a look later, and start afresh from the version files.
-    qCCritical(lcDatabase) << "Cannot use " << file << " : " << m_database.lastError().text();
+    const QSqlError error = m_schemaError.isValid() ? m_schemaError : m_database.lastError();
+    qCCritical(lcDatabase) << "Cannot use " << file << " : " << error.text();
     m_database.close();
-    const QString broken = file + QStringLiteral(".broken");
-    QFile::remove(broken);
-    // A write-ahead log belongs to the file it was written for.
-    QFile::remove(broken + QStringLiteral("-wal"));
-    QFile::rename(file + QStringLiteral("-wal"), broken + QStringLiteral("-wal"));
-    QFile::remove(file + QStringLiteral("-shm"));
-    if (!QFile::rename(file, broken)) {
+    // SQLite's primary result code: only a file it calls damaged is set aside; a busy or refused one stays.
+    const int code = error.nativeErrorCode().toInt() & 0xff;
+    constexpr int sqliteBusy = 5, sqliteLocked = 6, sqliteCorrupt = 11, sqliteNotADatabase = 26;
+    if (code != sqliteCorrupt && code != sqliteNotADatabase) {
+        m_openProblem = code == sqliteBusy || code == sqliteLocked ? OpenProblem::Busy : OpenProblem::Unusable;
+        m_openProblemDetail = error.databaseText().isEmpty() ? error.text() : error.databaseText();
+        return;
+    }
+    const QString broken = setAside(file);
+    if (broken.isEmpty()) {
         qCCritical(lcDatabase) << "Cannot move aside : " << file;
+        m_openProblem = OpenProblem::Unusable;
+        m_openProblemDetail = error.databaseText();
         return;
     }
     m_brokenFile = broken;
@@ -71,21 +81,47 @@ void PackageDatabase::open()
     }
 }
 
+QString PackageDatabase::setAside(const QString &file)
+{
+    // Earlier damaged files are kept: each gets a number of its own.
+    QString broken = file + QStringLiteral(".broken");
+    for (int number = 2; QFileInfo::exists(broken) || QFileInfo::exists(broken + QStringLiteral("-wal"))
+                         || QFileInfo::exists(broken + QStringLiteral("-shm"));
+         ++number)
+        broken = file + QStringLiteral(".broken.%1").arg(number);
+    if (!QFile::rename(file, broken))
+        return QString();
+    // The write-ahead log and its index belong to the file they were written for.
+    for (const QString &suffix : { QStringLiteral("-wal"), QStringLiteral("-shm") }) {
+        if (QFileInfo::exists(file + suffix))
+            QFile::rename(file + suffix, broken + suffix);
+    }
+    return broken;
+}
+
+bool PackageDatabase::schemaStep(QSqlQuery &query, const QString &statement)
+{
+    if (execLogged(query, statement))
+        return true;
+    m_schemaError = query.lastError();
+    return false;
+}
+
 bool PackageDatabase::prepareSchema()
 {
     QSqlQuery query(m_database);
     // Each state change is one durable commit: a power loss keeps the last one.
-    if (!execLogged(query, QStringLiteral("PRAGMA journal_mode=WAL"))
-        || !execLogged(query, QStringLiteral("PRAGMA synchronous=NORMAL")))
+    if (!schemaStep(query, QStringLiteral("PRAGMA journal_mode=WAL"))
+        || !schemaStep(query, QStringLiteral("PRAGMA synchronous=NORMAL")))
         return false;
     query.finish();
-    if (!execLogged(query,
+    if (!schemaStep(query,
                     QStringLiteral("CREATE TABLE IF NOT EXISTS packages (id         INTEGER     PRIMARY KEY "
                                    "AUTOINCREMENT,package_id INTEGER     UNIQUE,version TEXT,status     "
                                    "INTEGER (1) NOT NULL);")))
         return false;
     // Older files declared the version a STRING, which SQLite reads as a number: "2.0" came back as 2.
-    if (!execLogged(query, QStringLiteral("PRAGMA table_info(packages)")))
+    if (!schemaStep(query, QStringLiteral("PRAGMA table_info(packages)")))
         return false;
     bool textVersion = true;
     while (query.next()) {
@@ -95,14 +131,14 @@ bool PackageDatabase::prepareSchema()
     query.finish();
     if (!textVersion && !migrateVersionToText())
         return false;
-    if (!execLogged(query, QStringLiteral("CREATE TABLE IF NOT EXISTS manifest (package_id INTEGER NOT NULL,"
+    if (!schemaStep(query, QStringLiteral("CREATE TABLE IF NOT EXISTS manifest (package_id INTEGER NOT NULL,"
                                           "path TEXT NOT NULL,size INTEGER NOT NULL,crc INTEGER NOT NULL,"
                                           "PRIMARY KEY (package_id, path))")))
         return false;
     if (!InstallJournal::createTable(m_database))
         return false;
     // A write, so that a file that can be read but not written is found now and not at the first install.
-    return execLogged(query, QStringLiteral("PRAGMA user_version = 1"));
+    return schemaStep(query, QStringLiteral("PRAGMA user_version = 1"));
 }
 
 bool PackageDatabase::migrateVersionToText()

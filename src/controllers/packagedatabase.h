@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QSharedPointer>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QString>
 #include <QVector>
 
@@ -70,8 +71,13 @@ public:
     /** The connection of the thread that opened it. */
     QSqlDatabase &connection() { return m_database; }
     QString fileName() const { return m_database.databaseName(); }
-    /** Where an unusable file was moved by the last open(), once; empty when it was fine. */
+    /** Where a damaged file was moved by the last open(), once; empty when it was fine. */
     QString takeBrokenFile();
+    /** Why the last open() left a file that is not damaged closed and in place. */
+    enum class OpenProblem { None, Busy, Unusable };
+    OpenProblem openProblem() const { return m_openProblem; }
+    /** SQLite's words for the problem. */
+    QString openProblemDetail() const { return m_openProblemDetail; }
 
     /** Inserts or updates a package's row. */
     static bool writeStatus(QSqlDatabase &database, int packageId, const QString &version, int status);
@@ -85,6 +91,10 @@ public:
 
 private:
     bool prepareSchema();
+    /** Runs one statement of the schema's preparation; a failure is kept for open() to judge. */
+    bool schemaStep(QSqlQuery &query, const QString &statement);
+    /** Moves a damaged file, with its write-ahead log and shared memory, beside the earlier ones. */
+    QString setAside(const QString &file);
     /** `recorded` in the catalogue's spelling; the version file's when nothing is recorded. */
     QString spelledVersion(const QSharedPointer<Models::Package> &package, const QString &recorded);
     bool migrateVersionToText();
@@ -92,6 +102,9 @@ private:
     QSharedPointer<KOV::Settings> m_settings;
     QSqlDatabase m_database;
     QString m_brokenFile;
+    QSqlError m_schemaError;
+    OpenProblem m_openProblem = OpenProblem::None;
+    QString m_openProblemDetail;
 };
 
 } // namespace KOV::Controllers

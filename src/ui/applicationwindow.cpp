@@ -30,6 +30,8 @@ ApplicationWindow::ApplicationWindow(QSharedPointer<ApplicationController> appli
     // Before the container loads the catalogue: the database is opened then.
     connect(m_packageController.data(), &Controllers::PackageController::databaseRebuilt, this,
             &ApplicationWindow::reportDatabaseRebuilt, Qt::QueuedConnection);
+    connect(m_packageController.data(), &Controllers::PackageController::databaseUnavailable, this,
+            &ApplicationWindow::reportDatabaseUnavailable, Qt::QueuedConnection);
     setCentralWidget(
         new ApplicationContainer(m_applicationController, m_packageController, topbarController, this));
 
@@ -71,6 +73,23 @@ void ApplicationWindow::reportDatabaseRebuilt(const QString &brokenFile)
                             "X-Plane folder; the unreadable file was kept as %1.")
                              .arg(QDir::toNativeSeparators(brokenFile)),
                          QMessageBox::Ok);
+}
+
+void ApplicationWindow::reportDatabaseUnavailable(bool busy, const QString &file, const QString &detail)
+{
+    if (m_databaseReported)
+        return;
+    m_databaseReported = true;
+    const QString path = QDir::toNativeSeparators(file);
+    // Without its records the program would show installed packages as not installed: it stops instead.
+    const QString text
+        = busy ? tr("The record of installed packages, %1, is in use by another program. Close that program "
+                    "and start KovVazuv again; nothing was changed.")
+                     .arg(path)
+               : tr("The record of installed packages, %1, cannot be used: %2. Nothing was changed.")
+                     .arg(path, detail);
+    QMessageBox::critical(this, tr("Package records unavailable"), text, QMessageBox::Close);
+    close();
 }
 
 void ApplicationWindow::reportUninstallFailure(const QSharedPointer<Models::Package> &package,

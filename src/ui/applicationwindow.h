@@ -36,12 +36,14 @@ protected:
 
 private:
     void reportDatabaseRebuilt(const QString &brokenFile);
+    void reportDatabaseUnavailable(bool busy, const QString &file, const QString &detail);
     void askAboutConflicts(const QSharedPointer<Models::Package> &package, const QString &owners,
                            const QStringList &files);
     void reportUninstallFailure(const QSharedPointer<Models::Package> &package, const QStringList &leftovers);
 
     QSharedPointer<Controllers::ApplicationController> m_applicationController;
     QSharedPointer<Controllers::PackageController> m_packageController;
+    bool m_databaseReported = false;
 };
 
 } // namespace KOV::Ui
